@@ -1,0 +1,16 @@
+#include "item/post_base.h"
+
+#include "dde/dde.h"
+#include "item/item_name.h"
+
+namespace fam3 {
+
+PostBase::PostBase(HSZ topic, HSZ item) : topic(topic), item(item)
+{
+    if (!Dde::KeepStringHandle(item))
+        throw DdeItemException(214);
+}
+
+PostBase::~PostBase() { Dde::FreeStringHandle(item); }
+
+} // namespace fam3

@@ -1,0 +1,29 @@
+#!/usr/bin/env bash
+# Installs what KOMVAS needs to build and test on Debian 12 and prepares a private Wine prefix.
+# Run as root; safe to run again.
+#   scripts/setup.sh [WINEPREFIX]    (default: build/wineprefix under the source tree)
+set -euo pipefail
+top=$(cd "$(dirname "$0")/.." && pwd)
+prefix=${1:-$top/build/wineprefix}
+
+packages=(cmake ninja-build g++ mingw-w64 g++-mingw-w64-x86-64-posix wine wine64 libboost-dev
+          googletest libc6-dev)
+if [ "$(id -u)" = 0 ]; then
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get update -qq
+  apt-get install -y -qq --no-install-recommends "${packages[@]}" >/dev/null
+else
+  echo "setup: not root, installing nothing (needs: ${packages[*]})" >&2
+fi
+
+# A private prefix with the null graphics driver, so that DDEML works without an X display.
+if [ ! -f "$prefix/.komvas-ready" ]; then
+  mkdir -p "$prefix"
+  export WINEPREFIX=$prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+  unset DISPLAY
+  wineboot -i >/dev/null 2>&1
+  wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null 2>&1
+  wineserver -w
+  wineserver -k >/dev/null 2>&1 || true
+  touch "$prefix/.komvas-ready"
+fi

@@ -1,0 +1,50 @@
+#include "shell/msg.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+
+Msg Msg::instance(GetModuleHandleA(nullptr));
+
+namespace {
+char systemText[1024];
+}
+
+void Msg::Log(int level, int id, ...)
+{
+    const char* prefix;
+    FILE* stream;
+    if (level == Fail) {
+        prefix = "fail\t: ";
+        stream = stderr;
+    } else if (level == Warning) {
+        prefix = "warning\t: ";
+        stream = stderr;
+    } else {
+        prefix = "info\t: ";
+        stream = stdout;
+    }
+
+    // One byte of the line always stays free, so the newline fits behind the longest text.
+    char line[300];
+    const int prefixLength = static_cast<int>(std::strlen(prefix));
+    std::memcpy(line, prefix, prefixLength + 1);
+    const int loaded = LoadStringA(instance.module, static_cast<UINT>(id), line + prefixLength,
+                                   299 - prefixLength);
+    int end = prefixLength + (loaded > 0 ? loaded : 0);
+    line[end++] = '\n';
+    line[end] = '\0';
+
+    va_list args;
+    va_start(args, id);
+    std::vfprintf(stream, line, args);
+    va_end(args);
+    std::fflush(stream);
+}
+
+const char* Msg::ErrorText(int code)
+{
+    FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_MAX_WIDTH_MASK, nullptr,
+                   static_cast<DWORD>(code), 0x0400, systemText, 1023, nullptr);
+    return systemText;
+}

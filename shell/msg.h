@@ -1,0 +1,25 @@
+#pragma once
+// The message log: every console line is a numbered text of the string table, printed with a
+// level prefix ("info", "warning", "fail", a tab, a colon and a space). Info goes to standard
+// output, warnings and failures to standard error; each line is flushed at once.
+#include <windows.h>
+
+class Msg {
+public:
+    enum Level { Info = 0, Warning = 1, Fail = 2 };
+
+    // Formats the text of message `id` (printf style) with the values that follow and writes it
+    // as one line. Level 2 is fail, 1 warning, any other value info. A text too long for the
+    // 300-byte line is cut; an id without text prints the prefix alone.
+    static void Log(int level, int id, ...);
+
+    // The system's one-line text for a Windows or Windows Sockets error code, in a buffer shared
+    // by every call. When the system has no text the buffer keeps the previous one (empty
+    // before the first lookup).
+    static const char* ErrorText(int code);
+
+private:
+    explicit Msg(HMODULE module) : module(module) {}
+    static Msg instance;
+    HMODULE module;
+};
