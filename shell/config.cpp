@@ -1,1 +1,112 @@
-// placeholder: replaced by the real implementation
+#include "shell/config.h"
+
+#include <windows.h>
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "dde/fam3_dde_server.h"
+#include "link/le01_comm.h"
+#include "shell/msg.h"
+#include "shell/process.h"
+
+namespace {
+
+const int ConfigurationError = 213;
+
+std::string IniPath()
+{
+    const DWORD length = GetCurrentDirectoryA(0, nullptr);
+    std::string directory(length, '\0');
+    const DWORD written = GetCurrentDirectoryA(length, &directory[0]);
+    directory.resize(written < length ? written : 0);
+    return directory + "\\KOMVAS.ini";
+}
+
+// Every section name, each followed by its NUL, and a final NUL. The buffer grows until the
+// whole list fits, so that no section of a long file goes unseen.
+std::vector<char> SectionNames(const std::string& path)
+{
+    std::vector<char> names(1024);
+    for (;;) {
+        const DWORD size = static_cast<DWORD>(names.size());
+        const DWORD copied = GetPrivateProfileSectionNamesA(names.data(), size, path.c_str());
+        // A list that did not fit comes back cut, with the length size - 2.
+        if (copied < size - 2)
+            break;
+        names.assign(names.size() * 2, '\0');
+    }
+    return names;
+}
+
+int ModeNumber(std::string mode)
+{
+    std::transform(mode.begin(), mode.end(), mode.begin(), [](char c) {
+        return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+    });
+    if (mode == "BINARY")
+        return 1;
+    if (mode == "ASCII")
+        return 2;
+    if (mode == "AUTO")
+        return 0;
+    throw ConfigurationError;
+}
+
+// Sets up the server and the link of one section and hands them to the topic table and the
+// link list. Throws the message id 213 on a configuration error; what it created is deleted.
+void ConfigureSection(const char* section, const std::string& path)
+{
+    if (std::string(section) == "SYSTEM")
+        throw ConfigurationError;
+
+    char ip[32];
+    GetPrivateProfileStringA(section, "IP", "127.0.0.1", ip, sizeof ip, path.c_str());
+    const std::uint16_t port =
+        static_cast<std::uint16_t>(GetPrivateProfileIntA(section, "PORT", 12289, path.c_str()));
+    char mode[32];
+    GetPrivateProfileStringA(section, "MODE", "AUTO", mode, sizeof mode, path.c_str());
+    const int modeNumber = ModeNumber(mode);
+
+    std::unique_ptr<fam3::FAM3DdeServer> server;
+    try {
+        server.reset(new fam3::FAM3DdeServer(section));
+    } catch (const PLCDdeServerException&) {
+        // DDEML would not make a topic of the name (too long for a string handle, say).
+        throw ConfigurationError;
+    }
+    std::unique_ptr<fam3::LE01Comm> link(new fam3::LE01Comm(server.get(), ip, port, modeNumber));
+
+    // String handles compare without regard to letter case, so this also refuses a name that
+    // repeats an earlier one in other letters.
+    const HSZ topic = server->GetTopic();
+    if (process::topicTable.count(topic) != 0)
+        throw ConfigurationError;
+
+    process::topicTable.emplace(topic, server.get());
+    server.release();
+    process::linkList.push_back(link.get());
+    link.release();
+    Msg::Log(Msg::Info, 228, section);
+}
+
+} // namespace
+
+bool Configure()
+{
+    const std::string path = IniPath();
+    const std::vector<char> names = SectionNames(path);
+    for (const char* section = names.data(); *section != '\0';
+         section += std::strlen(section) + 1) {
+        try {
+            ConfigureSection(section, path);
+        } catch (int id) {
+            Msg::Log(Msg::Fail, id, section);
+            return false;
+        }
+    }
+    return !process::linkList.empty();
+}

@@ -1,1 +1,148 @@
-// placeholder: replaced by the real implementation
+#include "shell/process.h"
+
+#include <winsock2.h>
+
+#include <csignal>
+#include <cstdlib>
+#include <float.h>
+
+#include "dde/callback.h"
+#include "dde/dde.h"
+#include "dde/plc_dde_server.h"
+#include "link/le01_comm.h"
+#include "shell/config.h"
+#include "shell/msg.h"
+
+namespace process {
+
+std::map<HSZ, PLCDdeServer*> topicTable;
+std::vector<fam3::LE01Comm*> linkList;
+HSZ serviceHandle = nullptr;
+HSZ systemTopic = nullptr;
+HANDLE mutexHandle = nullptr;
+std::atomic<bool> stopFlag(false);
+
+namespace {
+
+const char MutexName[] = "QELTRANO_4E21C7A9-0B3D-4F68-9A15-D7E2B60C8F34";
+const UINT_PTR TimerId = 1;
+const UINT TimerPeriodMs = 20;
+
+// Brings everything up in its fixed order. Returns false after logging the failure.
+bool StartUp()
+{
+    SetLastError(0);
+    Msg::Log(Msg::Info, 200);
+
+    // Conversions of PLC data must never trap, whatever the bytes hold.
+    _controlfp(_MCW_EM, _MCW_EM);
+
+    if (std::signal(SIGINT, StopRequest) == SIG_ERR) {
+        Msg::Log(Msg::Fail, 201);
+        return false;
+    }
+    if (std::atexit(ExitCleanup) != 0) {
+        Msg::Log(Msg::Fail, 202);
+        return false;
+    }
+
+    mutexHandle = CreateMutexA(nullptr, TRUE, MutexName);
+    if (GetLastError() == ERROR_ALREADY_EXISTS) {
+        Msg::Log(Msg::Fail, 203);
+        return false;
+    }
+
+    WSADATA wsaData;
+    // WSAStartup returns its error itself; WSAGetLastError is not set up when it fails.
+    const int wsaResult = WSAStartup(MAKEWORD(2, 2), &wsaData);
+    if (wsaResult != 0) {
+        Msg::Log(Msg::Fail, 204, Msg::ErrorText(wsaResult), wsaResult);
+        return false;
+    }
+    Msg::Log(Msg::Info, 205);
+
+    const UINT ddeResult = Dde::Initialize(DdeCallback, CBF_SKIP_CONNECT_CONFIRMS);
+    if (ddeResult != DMLERR_NO_ERROR) {
+        Msg::Log(Msg::Fail, 209, static_cast<int>(ddeResult));
+        return false;
+    }
+    Msg::Log(Msg::Info, 210);
+
+    serviceHandle = Dde::CreateStringHandle("KOMVAS");
+    systemTopic = Dde::CreateStringHandle("SYSTEM");
+    if (serviceHandle == nullptr || systemTopic == nullptr ||
+        Dde::NameService(serviceHandle, nullptr, DNS_REGISTER) == nullptr) {
+        Msg::Log(Msg::Fail, 212);
+        return false;
+    }
+    Msg::Log(Msg::Info, 211);
+
+    return Configure();
+}
+
+// Runs until the quit message; returns its exit code.
+int MainLoop(UINT_PTR timer)
+{
+    MSG msg;
+    msg.wParam = 0;
+    while (GetMessageA(&msg, nullptr, 0, 0) > 0) {
+        if (msg.message == WM_TIMER) {
+            if (stopFlag.load()) {
+                KillTimer(nullptr, timer);
+                PostQuitMessage(0);
+                continue;
+            }
+            for (fam3::LE01Comm* link : linkList)
+                link->Poll();
+        }
+        DispatchMessageA(&msg);
+        SetLastError(0);
+    }
+    return static_cast<int>(msg.wParam);
+}
+
+} // namespace
+
+void StopRequest(int signal)
+{
+    if (signal != SIGINT && signal != SIGTERM)
+        return;
+    stopFlag.store(true);
+    Beep(1792, 100);
+}
+
+void ExitCleanup()
+{
+    for (fam3::LE01Comm* link : linkList)
+        delete link;
+    linkList.clear();
+    for (auto& entry : topicTable)
+        delete entry.second;
+    topicTable.clear();
+
+    if (serviceHandle != nullptr)
+        Dde::FreeStringHandle(serviceHandle);
+    if (systemTopic != nullptr)
+        Dde::FreeStringHandle(systemTopic);
+    serviceHandle = systemTopic = nullptr;
+    Dde::NameService(nullptr, nullptr, DNS_UNREGISTER);
+    Dde::Uninitialize();
+    WSACleanup();
+    if (mutexHandle != nullptr)
+        CloseHandle(mutexHandle);
+    mutexHandle = nullptr;
+}
+
+int Run()
+{
+    if (!StartUp())
+        return -1;
+
+    Msg::Log(Msg::Info, 208);
+    const UINT_PTR timer = SetTimer(nullptr, TimerId, TimerPeriodMs, nullptr);
+    const int exitCode = MainLoop(timer);
+    Msg::Log(Msg::Info, 206, exitCode);
+    return exitCode;
+}
+
+} // namespace process

@@ -1,0 +1,8 @@
+#pragma once
+// The DDEML callback of the server instance: answers connects, runs the system topic's "END"
+// command and routes every transaction on a PLC topic to that topic's server.
+#include <windows.h>
+#include <ddeml.h>
+
+HDDEDATA CALLBACK DdeCallback(UINT type, UINT format, HCONV conv, HSZ hsz1, HSZ hsz2,
+                              HDDEDATA data, ULONG_PTR data1, ULONG_PTR data2);
