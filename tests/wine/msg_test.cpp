@@ -1,0 +1,132 @@
+// The message log against the real string table: prefixes, streams, formatting and the
+// system texts of error codes.
+#include <gtest/gtest.h>
+
+#include <winsock2.h>
+#include <windows.h>
+#include <fcntl.h>
+#include <io.h>
+
+#include <cstdio>
+#include <string>
+
+#include "shell/msg.h"
+
+namespace {
+
+// Runs `log` with standard output or standard error sent to a binary file and returns what it
+// wrote (without the runtime's text-mode CR).
+template <class F>
+std::string Capture(FILE* stream, F log)
+{
+    const int fd = _fileno(stream);
+    std::fflush(stream);
+    const int saved = _dup(fd);
+    char path[MAX_PATH];
+    char dir[MAX_PATH];
+    GetTempPathA(MAX_PATH, dir);
+    GetTempFileNameA(dir, "msg", 0, path);
+    const int file = _open(path, _O_WRONLY | _O_TRUNC | _O_BINARY);
+    _dup2(file, fd);
+    _close(file);
+    log();
+    std::fflush(stream);
+    _dup2(saved, fd);
+    _close(saved);
+
+    std::string text;
+    if (FILE* in = std::fopen(path, "rb")) {
+        char buffer[512];
+        size_t n;
+        while ((n = std::fread(buffer, 1, sizeof buffer, in)) > 0)
+            text.append(buffer, n);
+        std::fclose(in);
+    }
+    DeleteFileA(path);
+    return text;
+}
+
+std::string Out(int level, int id) { return Capture(stdout, [&] { Msg::Log(level, id); }); }
+std::string Err(int level, int id) { return Capture(stderr, [&] { Msg::Log(level, id); }); }
+
+} // namespace
+
+TEST(MsgLevels, InfoAndUnknownLevelsGoToStandardOutput)
+{
+    const std::string banner = "Start up FA-M3 Dynamic Data Exchange Server. Created by R.Ambrosek.";
+    EXPECT_EQ(Out(0, 200), "info\t: " + banner + "\n");
+    EXPECT_EQ(Out(5, 200), "info\t: " + banner + "\n");
+    EXPECT_EQ(Out(-1, 205), "info\t: WinSock DLL initialize -> OK\n");
+    EXPECT_EQ(Err(0, 200), "");
+}
+
+TEST(MsgLevels, WarningsAndFailuresGoToStandardError)
+{
+    EXPECT_EQ(Err(1, 212), "warning\t: DDE server service register -> FAILURE\n");
+    EXPECT_EQ(Err(2, 212), "fail\t: DDE server service register -> FAILURE\n");
+    EXPECT_EQ(Out(1, 212), "");
+    EXPECT_EQ(Out(2, 212), "");
+}
+
+TEST(MsgFormat, ValuesFillThePlaceholders)
+{
+    EXPECT_EQ(Capture(stdout, [] { Msg::Log(0, 209, -7); }),
+              "info\t: DDEML initialize -> FAILURE(-7)\n");
+    EXPECT_EQ(Capture(stderr, [] { Msg::Log(2, 204, "Text", 10091); }),
+              "fail\t: WinSock DLL initialize -> FAILURE Text(10091)\n");
+    EXPECT_EQ(Capture(stderr, [] { Msg::Log(1, 222, "PLC1", "Access denied. "); }),
+              "warning\t: PLC1 Access denied. \n");
+}
+
+TEST(MsgFormat, ExtraValuesAreIgnored)
+{
+    // 214 has one placeholder; the item name that follows it is not printed.
+    const std::string line = Capture(stderr, [] { Msg::Log(1, 214, "PLC1", "D100,W"); });
+    ASSERT_GE(line.size(), 15u);
+    EXPECT_EQ(line.substr(0, 15), "warning\t: PLC1 ");
+    EXPECT_EQ(line.find("D100"), std::string::npos);
+}
+
+TEST(MsgFormat, AnIdWithoutTextPrintsThePrefixAlone)
+{
+    EXPECT_EQ(Out(0, 199), "info\t: \n");
+    EXPECT_EQ(Err(2, 229), "fail\t: \n");
+}
+
+TEST(MsgJapanese, TextsArriveInTheAnsiCodePage)
+{
+    ASSERT_EQ(GetACP(), 932u) << "run the tests with LC_ALL=ja_JP.UTF-8 so that Wine uses CP932";
+    // 終了。(0)
+    EXPECT_EQ(Capture(stdout, [] { Msg::Log(0, 206, 0); }),
+              "info\t: \x8F\x49\x97\xB9\x81\x42(0)\n");
+    // 二重起動です。
+    EXPECT_EQ(Err(2, 203), "fail\t: \x93\xF1\x8F\x64\x8B\x4E\x93\xAE\x82\xC5\x82\xB7\x81\x42\n");
+    // %s 設定完了。
+    EXPECT_EQ(Capture(stdout, [] { Msg::Log(0, 228, "PLC1"); }),
+              "info\t: PLC1 \x90\xDD\x92\xE8\x8A\xAE\x97\xB9\x81\x42\n");
+}
+
+TEST(MsgJapanese, EveryMessageOfTheTableHasText)
+{
+    for (int id = 200; id <= 228; ++id) {
+        char text[300];
+        EXPECT_GT(LoadStringA(GetModuleHandleA(nullptr), id, text, sizeof text), 0) << id;
+    }
+}
+
+TEST(MsgErrorText, GivesTheSystemTextOnOneLine)
+{
+    const std::string text = Msg::ErrorText(WSAEACCES);
+    EXPECT_FALSE(text.empty());
+    EXPECT_EQ(text.find('\n'), std::string::npos);
+    EXPECT_EQ(text.find('\r'), std::string::npos);
+}
+
+TEST(MsgErrorText, KeepsThePreviousTextWhenTheSystemHasNone)
+{
+    const std::string known = Msg::ErrorText(ERROR_FILE_NOT_FOUND);
+    ASSERT_FALSE(known.empty());
+    const char* again = Msg::ErrorText(0x7FFF1234);
+    EXPECT_EQ(known, again);
+    EXPECT_EQ(again, Msg::ErrorText(ERROR_FILE_NOT_FOUND));
+}
