@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# Sets everything up, builds the Windows programs (cross-compiled) and the host build, and runs
+# every test: unit tests natively with sanitizers and under Wine, then the end-to-end tests of
+# KOMVAS.exe under Wine. Prints CTest's summaries; exits non-zero when any test fails.
+#   scripts/test.sh
+set -euo pipefail
+top=$(cd "$(dirname "$0")/.." && pwd)
+build=$top/build
+"$top/scripts/setup.sh" "$build/wineprefix"
+source "$top/scripts/wine-env.sh" "$build/wineprefix"
+
+cmake -S "$top" -B "$build/windows" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+      -DCMAKE_TOOLCHAIN_FILE="$top/cmake/mingw-w64-x86_64.cmake" >/dev/null
+cmake --build "$build/windows"
+cmake -S "$top" -B "$build/host" -G Ninja -DCMAKE_BUILD_TYPE=Debug \
+      -DKOMVAS_WINDOWS_BUILD="$build/windows" >/dev/null
+cmake --build "$build/host"
+
+wine_server_start
+trap wine_server_stop EXIT
+
+status=0
+echo "== Windows build (under Wine)"
+ctest --test-dir "$build/windows" --output-on-failure || status=1
+echo "== Host build (native, sanitizers) and end-to-end tests"
+ctest --test-dir "$build/host" --output-on-failure || status=1
+exit $status
