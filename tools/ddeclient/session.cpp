@@ -1,0 +1,300 @@
+#include "tools/ddeclient/session.h"
+
+#include <cstdio>
+#include <cstring>
+
+namespace ddeclient {
+
+namespace {
+
+// After a request, Wine's DDEML sends the data and then one more positive acknowledgement,
+// which the next synchronous transaction would take for its own answer. Serving messages for
+// a moment lets that acknowledgement go by first; on Windows it only costs the moment.
+constexpr DWORD settleAfterRequestMs = 50;
+
+}  // namespace
+
+Session* Session::current = nullptr;
+
+Session::Session(DWORD timeoutMs) : timeoutMs(timeoutMs) { current = this; }
+
+Session::~Session()
+{
+    if (instance != 0) {
+        disconnect();
+        DdeUninitialize(instance);
+    }
+    if (current == this) current = nullptr;
+}
+
+bool Session::initialize()
+{
+    error = DdeInitializeA(&instance, &Session::callback,
+                           APPCMD_CLIENTONLY | CBF_SKIP_REGISTRATIONS | CBF_SKIP_UNREGISTRATIONS,
+                           0);
+    if (error != DMLERR_NO_ERROR) {
+        instance = 0;
+        return false;
+    }
+    return true;
+}
+
+bool Session::connect(const std::string& service, const std::string& topic)
+{
+    HSZ hszService = DdeCreateStringHandleA(instance, service.c_str(), CP_WINANSI);
+    HSZ hszTopic = DdeCreateStringHandleA(instance, topic.c_str(), CP_WINANSI);
+    HCONV conv = nullptr;
+    if (hszService && hszTopic) {
+        conv = DdeConnect(instance, hszService, hszTopic, nullptr);
+        if (!conv) error = DdeGetLastError(instance);
+    } else {
+        error = DdeGetLastError(instance);
+    }
+    if (hszService) DdeFreeStringHandle(instance, hszService);
+    if (hszTopic) DdeFreeStringHandle(instance, hszTopic);
+    conversation = conv;
+    return conv != nullptr;
+}
+
+void Session::disconnect()
+{
+    HCONV conv = conversation;
+    conversation = nullptr;
+    if (conv) DdeDisconnect(conv);
+    forgetLinks();
+}
+
+void Session::forgetLinks()
+{
+    for (const Link& link : links) DdeFreeStringHandle(instance, link.hsz);
+    links.clear();
+}
+
+bool Session::request(const std::string& item, UINT format, std::string& value)
+{
+    HSZ hsz = DdeCreateStringHandleA(instance, item.c_str(), CP_WINANSI);
+    if (!hsz) {
+        error = DdeGetLastError(instance);
+        return false;
+    }
+    DWORD result = 0;
+    HDDEDATA data = DdeClientTransaction(nullptr, 0, conversation, hsz, format, XTYP_REQUEST,
+                                         timeoutMs, &result);
+    if (data) {
+        value = dataText(data);
+        DdeFreeDataHandle(data);
+    } else {
+        error = DdeGetLastError(instance);
+    }
+    DdeFreeStringHandle(instance, hsz);
+    if (data) pump(settleAfterRequestMs);
+    else checkConversation();
+    return data != nullptr;
+}
+
+bool Session::advise(const std::string& item, UINT format)
+{
+    HSZ hsz = DdeCreateStringHandleA(instance, item.c_str(), CP_WINANSI);
+    if (!hsz) {
+        error = DdeGetLastError(instance);
+        return false;
+    }
+    DWORD result = 0;
+    const HDDEDATA ok = DdeClientTransaction(nullptr, 0, conversation, hsz, format,
+                                             XTYP_ADVSTART, timeoutMs, &result);
+    if (!ok) {
+        error = DdeGetLastError(instance);
+        DdeFreeStringHandle(instance, hsz);
+        return false;
+    }
+    // The loop needs the handle for as long as it runs: keep it.
+    links.push_back({item, format, hsz});
+    return true;
+}
+
+bool Session::unadvise(const std::string& item, UINT format)
+{
+    HSZ hsz = DdeCreateStringHandleA(instance, item.c_str(), CP_WINANSI);
+    if (!hsz) {
+        error = DdeGetLastError(instance);
+        return false;
+    }
+    DWORD result = 0;
+    const HDDEDATA ok = DdeClientTransaction(nullptr, 0, conversation, hsz, format,
+                                             XTYP_ADVSTOP, timeoutMs, &result);
+    if (!ok) error = DdeGetLastError(instance);
+    if (ok) {
+        for (auto it = links.begin(); it != links.end(); ++it) {
+            if (it->format == format && DdeCmpStringHandles(it->hsz, hsz) == 0) {
+                DdeFreeStringHandle(instance, it->hsz);
+                links.erase(it);
+                break;
+            }
+        }
+    }
+    DdeFreeStringHandle(instance, hsz);
+    return ok != nullptr;
+}
+
+void Session::unadviseAll()
+{
+    while (!links.empty() && conversation) {
+        const Link link = links.back();
+        DWORD result = 0;
+        DdeClientTransaction(nullptr, 0, conversation, link.hsz, link.format, XTYP_ADVSTOP,
+                             timeoutMs, &result);
+        // The loop may already have been removed by a lost conversation.
+        if (!links.empty() && links.back().hsz == link.hsz) {
+            DdeFreeStringHandle(instance, link.hsz);
+            links.pop_back();
+        }
+    }
+}
+
+bool Session::execute(const std::string& command)
+{
+    DWORD result = 0;
+    const HDDEDATA ok = DdeClientTransaction(
+        reinterpret_cast<LPBYTE>(const_cast<char*>(command.c_str())),
+        static_cast<DWORD>(command.size() + 1), conversation, nullptr, 0, XTYP_EXECUTE,
+        timeoutMs, &result);
+    if (!ok) error = DdeGetLastError(instance);
+    return ok != nullptr;
+}
+
+std::vector<std::string> Session::advisedItems() const
+{
+    std::vector<std::string> items;
+    for (const Link& link : links) items.push_back(link.item);
+    return items;
+}
+
+bool Session::pump(DWORD ms, HANDLE wake, HANDLE wake2)
+{
+    HANDLE events[2];
+    DWORD count = 0;
+    if (wake) events[count++] = wake;
+    if (wake2) events[count++] = wake2;
+    // How often the conversation's state is looked at while waiting.
+    constexpr DWORD checkEveryMs = 100;
+    const ULONGLONG start = GetTickCount64();
+    for (;;) {
+        MSG msg;
+        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&msg);
+            DispatchMessageA(&msg);
+        }
+        checkConversation();
+        if (count && WaitForMultipleObjects(count, events, FALSE, 0) < WAIT_OBJECT_0 + count)
+            return true;
+        DWORD remaining = checkEveryMs;
+        if (ms != INFINITE) {
+            const ULONGLONG elapsed = GetTickCount64() - start;
+            if (elapsed >= ms) return false;
+            if (ms - elapsed < remaining) remaining = static_cast<DWORD>(ms - elapsed);
+        }
+        MsgWaitForMultipleObjects(count, count ? events : nullptr, FALSE, remaining,
+                                  QS_ALLINPUT);
+    }
+}
+
+void Session::checkConversation()
+{
+    if (!conversation) return;
+    // Wine's DDEML marks a conversation that the server terminated without calling the
+    // client back with XTYP_DISCONNECT; its status tells.
+    CONVINFO info = {};
+    info.cb = sizeof info;
+    if (DdeQueryConvInfo(conversation, QID_SYNC, &info) == 0 || !(info.wStatus & ST_CONNECTED))
+        lose();
+}
+
+void Session::lose()
+{
+    HCONV conv = conversation;
+    conversation = nullptr;
+    forgetLinks();
+    if (conv) DdeDisconnect(conv);
+    if (disconnectHandler) disconnectHandler();
+}
+
+std::string Session::lastError() const { return ddeErrorName(error); }
+
+std::string Session::itemName(HSZ hsz) const
+{
+    for (const Link& link : links)
+        if (DdeCmpStringHandles(link.hsz, hsz) == 0) return link.item;
+    char name[256] = {};
+    DdeQueryStringA(instance, hsz, name, sizeof name, CP_WINANSI);
+    return name;
+}
+
+HDDEDATA Session::handle(UINT type, HCONV conv, HSZ hsz2, HDDEDATA data)
+{
+    switch (type) {
+    case XTYP_ADVDATA:
+        if (conv == conversation && updateHandler)
+            updateHandler(itemName(hsz2), data ? dataText(data) : std::string());
+        return reinterpret_cast<HDDEDATA>(DDE_FACK);
+    case XTYP_DISCONNECT:
+        if (conv == conversation && conv) {
+            conversation = nullptr;
+            forgetLinks();
+            if (disconnectHandler) disconnectHandler();
+        }
+        return nullptr;
+    default:
+        return nullptr;
+    }
+}
+
+HDDEDATA CALLBACK Session::callback(UINT type, UINT, HCONV conv, HSZ, HSZ hsz2, HDDEDATA data,
+                                    ULONG_PTR, ULONG_PTR)
+{
+    return current ? current->handle(type, conv, hsz2, data) : nullptr;
+}
+
+std::string dataText(HDDEDATA data)
+{
+    const DWORD size = DdeGetData(data, nullptr, 0, 0);
+    std::string text(size, '\0');
+    if (size > 0) DdeGetData(data, reinterpret_cast<LPBYTE>(&text[0]), size, 0);
+    const size_t end = text.find('\0');
+    if (end != std::string::npos) text.resize(end);
+    return text;
+}
+
+std::string ddeErrorName(UINT code)
+{
+    static const struct {
+        UINT code;
+        const char* name;
+    } names[] = {
+        {DMLERR_NO_ERROR, "DMLERR_NO_ERROR"},
+        {DMLERR_ADVACKTIMEOUT, "DMLERR_ADVACKTIMEOUT"},
+        {DMLERR_BUSY, "DMLERR_BUSY"},
+        {DMLERR_DATAACKTIMEOUT, "DMLERR_DATAACKTIMEOUT"},
+        {DMLERR_DLL_NOT_INITIALIZED, "DMLERR_DLL_NOT_INITIALIZED"},
+        {DMLERR_DLL_USAGE, "DMLERR_DLL_USAGE"},
+        {DMLERR_EXECACKTIMEOUT, "DMLERR_EXECACKTIMEOUT"},
+        {DMLERR_INVALIDPARAMETER, "DMLERR_INVALIDPARAMETER"},
+        {DMLERR_LOW_MEMORY, "DMLERR_LOW_MEMORY"},
+        {DMLERR_MEMORY_ERROR, "DMLERR_MEMORY_ERROR"},
+        {DMLERR_NOTPROCESSED, "DMLERR_NOTPROCESSED"},
+        {DMLERR_NO_CONV_ESTABLISHED, "DMLERR_NO_CONV_ESTABLISHED"},
+        {DMLERR_POKEACKTIMEOUT, "DMLERR_POKEACKTIMEOUT"},
+        {DMLERR_POSTMSG_FAILED, "DMLERR_POSTMSG_FAILED"},
+        {DMLERR_REENTRANCY, "DMLERR_REENTRANCY"},
+        {DMLERR_SERVER_DIED, "DMLERR_SERVER_DIED"},
+        {DMLERR_SYS_ERROR, "DMLERR_SYS_ERROR"},
+        {DMLERR_UNADVACKTIMEOUT, "DMLERR_UNADVACKTIMEOUT"},
+        {DMLERR_UNFOUND_QUEUE_ID, "DMLERR_UNFOUND_QUEUE_ID"},
+    };
+    for (const auto& entry : names)
+        if (entry.code == code) return entry.name;
+    char text[32];
+    std::snprintf(text, sizeof text, "DMLERR_0x%04X", code);
+    return text;
+}
+
+}  // namespace ddeclient
