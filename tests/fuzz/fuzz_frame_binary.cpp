@@ -1,0 +1,94 @@
+// Fuzz target of the binary answer checks: any datagram may arrive as the answer to a bit read
+// or a word read. An accepted answer must have exactly the expected length and header and hand
+// on exactly the expected data in place; a rejected one must give -3 or the PLC's end code
+// (1 to 255). Nothing may be read outside the datagram.
+//   byte 0: bit 0 set for a bit read, bits 1-2 the CPU number - 1
+//   byte 1: the span - 1, modulo the device's read limit (256 bits or 128 bytes)
+//   bytes 2..: the answer
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+
+#include "link/frames.h"
+
+namespace {
+
+const std::uint8_t* currentData;
+std::size_t currentSize;
+
+[[noreturn]] void fail(const char* what, int line)
+{
+    std::fprintf(stderr, "fuzz_frame_binary:%d: invariant broken: %s\ninput (%zu bytes):", line,
+                 what, currentSize);
+    for (std::size_t i = 0; i < currentSize; ++i)
+        std::fprintf(stderr, " %02X", currentData[i]);
+    std::fprintf(stderr, "\n");
+    std::abort();
+}
+
+#define CHECK(cond)                  \
+    do {                             \
+        if (!(cond))                 \
+            fail(#cond, __LINE__);   \
+    } while (0)
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    currentData = data;
+    currentSize = size;
+    if (size < 2)
+        return 0;
+    const bool bits = (data[0] & 1) != 0;
+    const int cpu = ((data[0] >> 1) & 3) + 1;
+    const std::uint32_t span = data[1] % (bits ? 256u : 128u) + 1;
+
+    fam3::ReadRequest r;
+    r.cpu = cpu;
+    r.device = bits ? 13 : 4; // M or D
+    r.address = 1;
+    r.startOffset = 0;
+    r.endOffset = span;
+    const std::uint32_t count = bits ? fam3::BitCount(r) : fam3::WordCount(r);
+    const std::size_t dataSize = bits ? count : 2 * count;
+    const unsigned char answerCode = bits ? fam3::BinaryBitAnswer : fam3::BinaryWordAnswer;
+
+    // The command: code, CPU, length 8, device, address, count, big-endian.
+    const fam3::BinaryCommand command = bits ? fam3::BuildBinaryBrd(r) : fam3::BuildBinaryWrd(r);
+    CHECK(command[0] == (bits ? fam3::BinaryBitRead : fam3::BinaryWordRead));
+    CHECK(command[1] == cpu && command[2] == 0x00 && command[3] == 0x08);
+    CHECK(((command[10] << 8) | command[11]) == static_cast<int>(count));
+
+    const std::size_t length = size - 2;
+    std::unique_ptr<unsigned char[]> answer(new unsigned char[length == 0 ? 1 : length]);
+    std::memcpy(answer.get(), data + 2, length);
+    const unsigned char* a = answer.get();
+
+    const fam3::AnswerVerdict v = bits ? fam3::CheckBinaryBrd(r, a, length, nullptr, 0)
+                                       : fam3::CheckBinaryWrd(r, a, length, nullptr, 0);
+    if (!v.accepted) {
+        CHECK(v.data == nullptr && v.size == 0);
+        CHECK(v.status == -3 || (v.status >= 1 && v.status <= 255));
+        CHECK(v.status == fam3::BinaryErrorCode(a, length, answerCode));
+        if (v.status != -3) {
+            CHECK(length > 4 && a[3] + 4u == length);
+            CHECK(a[0] == answerCode && a[1] == v.status);
+        }
+        return 0;
+    }
+
+    CHECK(v.status == 0);
+    CHECK(length == 4 + dataSize);
+    CHECK(v.size == dataSize);
+    CHECK(v.data == a + 4);
+    CHECK(a[0] == answerCode && a[1] == 0x00);
+    CHECK(((a[2] << 8) | a[3]) == static_cast<int>(dataSize));
+    // The answer of the other read command never passes for this one.
+    const fam3::AnswerVerdict other = bits ? fam3::CheckBinaryWrd(r, a, length, nullptr, 0)
+                                           : fam3::CheckBinaryBrd(r, a, length, nullptr, 0);
+    CHECK(!other.accepted);
+    return 0;
+}
