@@ -107,7 +107,14 @@ bool Session::advise(const std::string& item, UINT format)
         DdeFreeStringHandle(instance, hsz);
         return false;
     }
-    // The loop needs the handle for as long as it runs: keep it.
+    // The loop needs the handle for as long as it runs: keep it. A repeated advise start
+    // renews the loop that exists; DDEML keeps one loop per item and format.
+    for (const Link& link : links) {
+        if (link.format == format && DdeCmpStringHandles(link.hsz, hsz) == 0) {
+            DdeFreeStringHandle(instance, hsz);
+            return true;
+        }
+    }
     links.push_back({item, format, hsz});
     return true;
 }
@@ -160,13 +167,6 @@ bool Session::execute(const std::string& command)
         timeoutMs, &result);
     if (!ok) error = DdeGetLastError(instance);
     return ok != nullptr;
-}
-
-std::vector<std::string> Session::advisedItems() const
-{
-    std::vector<std::string> items;
-    for (const Link& link : links) items.push_back(link.item);
-    return items;
 }
 
 bool Session::pump(DWORD ms, HANDLE wake, HANDLE wake2)

@@ -38,17 +38,15 @@ public:
 
     // A one-time request. True with the value text, false when the server gave no data.
     bool request(const std::string& item, UINT format, std::string& value);
-    // Starts a hot advise loop; the item's string handle is kept until the loop ends.
+    // Starts a hot advise loop (or renews the one on the same item and format); the item's
+    // string handle is kept until the loop ends.
     bool advise(const std::string& item, UINT format);
-    // Stops one advise loop on the item (the oldest one, if it was advised more than once).
+    // Stops the advise loop on the item.
     bool unadvise(const std::string& item, UINT format);
     // Sends an execute command: the text and its terminating NUL.
     bool execute(const std::string& command);
     // Stops every advise loop still held, newest first.
     void unadviseAll();
-
-    // The advise loops held, oldest first, as item names.
-    std::vector<std::string> advisedItems() const;
 
     // Serves window messages (and so DDE) for up to `ms` milliseconds (INFINITE: no limit),
     // and notices meanwhile when the server has ended the conversation. Returns true early when

@@ -1,0 +1,34 @@
+// Which topics the service serves, and what the SYSTEM topic answers.
+#include "tests/e2e/support/fixture.h"
+
+namespace e2e {
+namespace {
+
+using Topics = ServerTest;
+
+TEST_F(Topics, UnconfiguredTopicIsRefusedConfiguredOnesAndSystemAcceptedInAnyCase)
+{
+    startServing(section("PLC1") + section("LINE2"));
+    DdeClient client;
+    EXPECT_EQ(firstWord(client.connect("PLC9")), "refused");
+    EXPECT_EQ(firstWord(client.connect("PLC")), "refused");
+    for (const char* topic : {"system", "SYSTEM", "plc1", "Line2"}) {
+        EXPECT_EQ(client.connect(topic), "ok") << topic;
+        EXPECT_EQ(client.command("disconnect"), "ok");
+    }
+}
+
+TEST_F(Topics, SystemTopicGivesNoDataAndTakesNoAdviseLoops)
+{
+    startServing(section("PLC1"));
+    DdeClient client("SYSTEM");
+    EXPECT_EQ(client.request("D100,W"), std::nullopt);
+    EXPECT_EQ(client.request("Topics"), std::nullopt);
+    EXPECT_EQ(firstWord(client.command("advise D100,W")), "refused");
+    settle();
+    EXPECT_EQ(server.count(msg::registered(1)), 0u) << server.transcript();
+    EXPECT_TRUE(server.running());
+}
+
+}  // namespace
+}  // namespace e2e
