@@ -166,5 +166,43 @@ TEST_F(Items, SameItemAdvisedTwiceOnOneConversationIsReleasedByOneStop)
     EXPECT_EQ(client.request("D100,W"), "#NOTHING") << "the server still holds the item";
 }
 
+TEST_F(Items, LongNamesAreCutToTheirFirstEighteenCharacters)
+{
+    DdeClient client("PLC1");
+    // Its first 18 characters are D100,W with leading zeros; whole, its type would be WXXXXXXX.
+    const std::string accepted = "D000000000000100,WXXXXXXX";
+    ASSERT_EQ(accepted.size(), 25u);
+    EXPECT_EQ(client.command("advise " + accepted), "ok");
+    EXPECT_TRUE(server.waitForLine(msg::registered(1))) << server.transcript();
+    // A refusal names the item as far as the server got it.
+    EXPECT_EQ(firstWord(client.command("advise 5D1,WXXXXXXXXXXXXXXXXXXXX")), "refused");
+    EXPECT_TRUE(server.waitForLine(msg::badCpu("PLC1", "5D1,WXXXXXXXXXXXXX")))
+        << server.transcript();
+}
+
+class ItemsOnTwoTopics : public ServerTest {
+protected:
+    void SetUp() override { startServing(section("PLC1") + section("LINE2")); }
+};
+
+TEST_F(ItemsOnTwoTopics, ItemsBelongToTheirTopicAndADisconnectLeavesTheOtherTopicsItems)
+{
+    // Different item strings on the two topics: Wine's DDEML mixes up advise loops of one
+    // item string on two topics.
+    DdeClient plc1("PLC1");
+    DdeClient line2("LINE2");
+    ASSERT_EQ(plc1.command("advise D100,W"), "ok");
+    ASSERT_EQ(line2.command("advise D0100,W"), "ok");
+    ASSERT_TRUE(server.waitForLine(msg::registered(2))) << server.transcript();
+    EXPECT_EQ(line2.request("D100,W"), "#NOTHING");
+    EXPECT_EQ(plc1.request("D0100,W"), "#NOTHING");
+
+    ASSERT_EQ(plc1.command("disconnect"), "ok");
+    EXPECT_TRUE(server.waitForLine(msg::deleted(1))) << server.transcript();
+    EXPECT_EQ(line2.request("D0100,W"), "#EMPTY");
+    settle();
+    EXPECT_EQ(server.count(msg::deleted(0)), 0u) << server.transcript();
+}
+
 }  // namespace
 }  // namespace e2e

@@ -61,6 +61,13 @@ void ignoreSigpipe()
 
 }  // namespace
 
+std::string describe(const std::optional<ExitStatus>& status)
+{
+    if (!status) return "running";
+    if (status->exited()) return "exit code " + std::to_string(status->code);
+    return "killed by signal " + std::to_string(status->signal);
+}
+
 std::string fromCp932(const std::string& bytes)
 {
     iconv_t cd = iconv_open("UTF-8", "CP932");

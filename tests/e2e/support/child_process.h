@@ -86,6 +86,9 @@ private:
     std::thread reader;
 };
 
+// "running", "exit code N" or "killed by signal N", for failure messages.
+std::string describe(const std::optional<ExitStatus>& status);
+
 // Decodes CP932 bytes to UTF-8; bytes that are not CP932 come out as U+FFFD.
 std::string fromCp932(const std::string& bytes);
 

@@ -44,7 +44,8 @@ DdeClient::DdeClient(const std::string& topic)
     if (!topic.empty()) {
         const std::string answer = connect(topic);
         if (answer != "ok")
-            throw std::runtime_error("connect to KOMVAS|" + topic + " answered: " + answer);
+            throw std::runtime_error("connect to KOMVAS|" + topic + " answered: " + answer +
+                                     "\n" + transcript());
     }
 }
 
@@ -111,7 +112,7 @@ std::string DdeClient::transcript() const
     std::string all = "komvas-dde script output:\n";
     for (const OutputLine& line : process->lines())
         all += (line.stream == Stream::Out ? "  | " : "  E ") + line.text + "\n";
-    return all;
+    return all + describe(process->waitExit(milliseconds(0))) + "\n";
 }
 
 }  // namespace e2e

@@ -97,7 +97,7 @@ std::string Server::transcript() const
     std::string all = "KOMVAS.exe output:\n";
     for (const OutputLine& line : process->lines())
         all += (line.stream == Stream::Out ? "  | " : "  E ") + line.text + "\n";
-    return all;
+    return all + describe(process->waitExit(milliseconds(0))) + "\n";
 }
 
 void Server::interrupt() { process->signal(SIGINT); }
