@@ -64,7 +64,8 @@ public:
 
     // Every complete line so far, in arrival order.
     std::vector<OutputLine> lines() const;
-    // Waits for a line at index `from` or later that satisfies `match`; its index, or nothing
+    // Waits for a line at index `from` or later that satisfies `match` (asked once per line, in
+    // order, so it may count); its index, or nothing
     // after the time-out or once the process has ended without one.
     std::optional<size_t> waitForLine(const std::function<bool(const OutputLine&)>& match,
                                       milliseconds timeout, size_t from = 0) const;

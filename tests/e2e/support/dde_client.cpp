@@ -91,10 +91,12 @@ std::vector<std::string> DdeClient::events() const
     return result;
 }
 
-bool DdeClient::waitForEvent(const std::string& text, milliseconds timeout) const
+bool DdeClient::waitForEvent(const std::string& text, milliseconds timeout, size_t times) const
 {
+    size_t seen = 0;
     return process
-        ->waitForLine([&](const OutputLine& line) { return line.text == text; }, timeout)
+        ->waitForLine([&](const OutputLine& line) { return line.text == text && ++seen == times; },
+                      timeout)
         .has_value();
 }
 

@@ -46,7 +46,9 @@ public:
 
     // Lines that came by themselves: "update ITEM VALUE" and "disconnected".
     std::vector<std::string> events() const;
-    bool waitForEvent(const std::string& text, milliseconds timeout = answerTimeout) const;
+    // Waits until the event line has come `times` times in all.
+    bool waitForEvent(const std::string& text, milliseconds timeout = answerTimeout,
+                      size_t times = 1) const;
 
     // Ends the script with "quit" and returns the exit code.
     std::optional<int> quit(milliseconds timeout = toolTimeout);
