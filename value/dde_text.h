@@ -1,0 +1,35 @@
+#pragma once
+// Numbers and status markers as the text that DDE clients receive. Pure logic, no Windows API.
+#include <cstdint>
+#include <string>
+
+namespace fam3 {
+
+// Status codes of a value holder. Any code not named here is an error code of a read command:
+// -3 for an answer the link cannot interpret, otherwise the PLC's own error code.
+constexpr std::int32_t StatusValid = 0;
+constexpr std::int32_t StatusEmpty = -1;
+constexpr std::int32_t StatusTimeOut = -2;
+constexpr std::int32_t StatusNotANumber = -4;
+
+// Markers shown instead of a value.
+constexpr const char* NaNText = "#NaN";
+constexpr const char* TimeOutText = "#TMOUT";
+constexpr const char* EmptyText = "#EMPTY";
+constexpr const char* ErrorTextPrefix = "#ERR ";  // followed by the code in signed decimal
+// What an empty string value shows.
+constexpr const char* NullStringText = "(null)";
+
+// Signed decimal, no grouping, no "+".
+std::string formatInteger(std::int32_t value);
+
+// General notation with 6 significant digits, exactly what a fresh output string stream with
+// default flags and precision writes in the classic locale: 1.5, 123457, 1.23457e+06, 1e-05,
+// inf, -inf. Single-precision values are widened to double before they come here.
+std::string formatDouble(double value);
+
+// The marker of a status code other than StatusValid: "#NaN", "#TMOUT", "#EMPTY", or "#ERR "
+// followed by the code. Callers show the value itself for StatusValid.
+std::string statusText(std::int32_t status);
+
+} // namespace fam3
