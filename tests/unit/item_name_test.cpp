@@ -596,29 +596,10 @@ TEST(TypeRows, ConvertItemNameFindsEveryRowOfItsKind)
         EXPECT_EQ(spec.span, row.count);
         EXPECT_EQ(spec.kind, Word);
     }
-}
-
-TEST(TypeRows, TablesHoldTheSpansOfTheirKind)
-{
-    const std::vector<std::pair<std::string, std::uint32_t>> bits = {
-        {"B", 1},     {"W", 16},    {"L", 32},     {"F", 32},
-        {"INT", 16},  {"LONG", 32}, {"FLOAT", 32}, {"DOUBLE", 64}};
-    const std::vector<std::pair<std::string, std::uint32_t>> words = {
-        {"W", 2}, {"L", 4}, {"F", 4}, {"INT", 2}, {"LONG", 4}, {"FLOAT", 4}, {"DOUBLE", 8}};
-    ASSERT_EQ(bits.size(), BitTypeCount);
-    ASSERT_EQ(words.size(), WordTypeCount);
-    for (std::size_t i = 0; i < BitTypeCount; ++i) {
-        EXPECT_EQ(bitTypeTable[i].name, bits[i].first);
-        EXPECT_EQ(bitTypeTable[i].count, bits[i].second);
-        EXPECT_TRUE(bitTypeTable[i].factory != nullptr);
-    }
-    for (std::size_t i = 0; i < WordTypeCount; ++i) {
-        EXPECT_EQ(wordTypeTable[i].name, words[i].first);
-        EXPECT_EQ(wordTypeTable[i].count, words[i].second);
-        EXPECT_TRUE(wordTypeTable[i].factory != nullptr);
-    }
-    // "B" and "W" of bit devices make the same holder.
-    EXPECT_EQ(bitTypeTable[0].factory, bitTypeTable[1].factory);
+    // "B" and "W" of bit devices make the same holder; only the span differs.
+    EXPECT_EQ(convertItemName("M1,B").type->factory, convertItemName("M1,W").type->factory);
+    EXPECT_EQ(convertItemName("M1,F").span, 32u);
+    EXPECT_EQ(convertItemName("D1,F").span, 4u);
 }
 
 TEST(TypeRows, StringsHaveNoRowAndScaleWithTheKind)
