@@ -1,0 +1,79 @@
+#!/usr/bin/env bash
+# The main job: sets up and builds, starts the PLC simulator with changing demonstration values
+# on 127.0.0.1, starts KOMVAS.exe under Wine on a KOMVAS.ini that points at it, and shows live
+# values through the DDE client. The server's messages (CP932) are shown as UTF-8.
+# CTRL+C ends all of it.
+#   scripts/run.sh [SECONDS]     (without SECONDS it runs until CTRL+C)
+set -euo pipefail
+top=$(cd "$(dirname "$0")/.." && pwd)
+build=$top/build
+seconds=${1:-}
+"$top/scripts/setup.sh" "$build/wineprefix"
+source "$top/scripts/wine-env.sh" "$build/wineprefix"
+
+cmake -S "$top" -B "$build/windows" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+      -DCMAKE_TOOLCHAIN_FILE="$top/cmake/mingw-w64-x86_64.cmake" >/dev/null
+cmake --build "$build/windows" --target KOMVAS komvas-dde
+cmake -S "$top" -B "$build/tools" -G Ninja -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF \
+      -DKOMVAS_SANITIZE=OFF >/dev/null
+cmake --build "$build/tools" --target komvas-sim
+
+wine_server_start
+run=$build/run
+mkdir -p "$run"
+cat > "$run/KOMVAS.ini" <<'INI'
+; Two simulated PLCs: one answering in ASCII frames (found out by AUTO mode), one in binary.
+[PLC1]
+IP=127.0.0.1
+PORT=12289
+MODE=AUTO
+
+[LINE2]
+IP=127.0.0.1
+PORT=12290
+MODE=BINARY
+INI
+
+pids=()
+cleanup() {
+  trap - INT TERM EXIT
+  echo "== stopping"
+  [ -n "${client:-}" ] && kill -INT "$client" 2>/dev/null && wait_for "$client"
+  [ -n "${server:-}" ] && kill -INT "$server" 2>/dev/null && wait_for "$server"
+  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+  wait 2>/dev/null || true
+  wine_server_stop
+}
+# Waits at most 10 s for a process of ours to end, then ends it.
+wait_for() {
+  for _ in $(seq 100); do kill -0 "$1" 2>/dev/null || return 0; sleep 0.1; done
+  kill -KILL "$1" 2>/dev/null || true
+}
+trap cleanup INT TERM EXIT
+
+# Lines of a program, with a tag, converted from the Japanese code page.
+show() { while IFS= read -r line; do printf '%-8s %s\n' "$1" "$(printf '%s' "${line%$'\r'}" | iconv -f CP932 -t UTF-8 2>/dev/null || printf '%s' "$line")"; done; }
+
+sim=$build/tools/bin/komvas-sim
+"$sim" --port 12289 --form ascii --counter D1 --ramp D2:float --toggle M1 \
+       --set D100=0xFFFF --set D200:text=KOMVAS > >(show plc1) 2>&1 &
+pids+=($!)
+"$sim" --port 12290 --form binary --counter D10 --set D11:double=3.141592653589793 \
+       --ramp W10001:long,saw,20,0,1000 > >(show line2) 2>&1 &
+pids+=($!)
+
+echo "== starting KOMVAS.exe in $run"
+(cd "$run" && exec wine "$build/windows/bin/KOMVAS.exe") > >(show server) 2> >(show server) &
+server=$!
+sleep 3
+
+echo "== advising through komvas-dde (topic PLC1, then LINE2)"
+client_args=(--topic PLC1 advise D1,W D2,F M1,B D100,W D200,C6)
+[ -n "$seconds" ] && client_args+=(--seconds "$seconds")
+wine "$build/windows/bin/komvas-dde.exe" "${client_args[@]}" > >(show client) 2>&1 &
+client=$!
+wine "$build/windows/bin/komvas-dde.exe" --topic LINE2 advise D10,W D11,DOUBLE W10001,LONG \
+     ${seconds:+--seconds "$seconds"} > >(show client2) 2>&1 &
+pids+=($!)
+wait "$client" || true
+client=
