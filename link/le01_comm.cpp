@@ -1,1 +1,267 @@
-// placeholder: replaced by the real implementation
+#include "link/le01_comm.h"
+
+#include <cstring>
+
+#include "dde/fam3_dde_server.h"
+#include "link/schedule.h"
+#include "shell/msg.h"
+
+namespace fam3 {
+
+namespace {
+
+// Message ids of the link.
+constexpr int MsgSocketFailed = 222;   // "%s %s": PLC name, system text of the error
+constexpr int MsgTimeout = 223;        // no answer to a read command
+constexpr int MsgNoProbeReply = 224;   // no reply to the probe
+constexpr int MsgAsciiStarted = 225;   // the probe's reply is in ASCII form
+constexpr int MsgBinaryStarted = 226;  // the probe's reply is in binary form
+
+constexpr std::int32_t ModeBinary = 1;
+constexpr std::int32_t ModeAscii = 2;
+
+// A module that speaks ASCII answers the probe with an error line, "1" cpu "ER" code ...; a
+// reply too short to hold both tested bytes counts as binary.
+bool replyIsAscii(const unsigned char* reply, int length)
+{
+    return length >= 4 && (reply[2] == 'E' || reply[3] == 'R');
+}
+
+} // namespace
+
+LE01Comm::LE01Comm(FAM3DdeServer* server, const char* ipAddress, std::uint16_t port, int mode)
+    : server(server), ipAddress(ipAddress), port(port), mode(mode), sock(INVALID_SOCKET),
+      tickCount(TickLimit), state(nullptr), request()
+{
+}
+
+LE01Comm::~LE01Comm()
+{
+    CloseSocket();
+}
+
+void LE01Comm::Poll()
+{
+    if (state == nullptr)
+        state = &LE01Comm::Connect;
+    (this->*state)();
+}
+
+void LE01Comm::CloseSocket()
+{
+    if (sock != INVALID_SOCKET) {
+        shutdown(sock, SD_SEND);
+        closesocket(sock);
+    }
+    sock = INVALID_SOCKET;
+}
+
+// Counts the ticks since the last attempt; the attempt after construction comes on the first
+// tick, every further one on the 501st tick after the one before.
+void LE01Comm::Connect()
+{
+    if (++tickCount <= TickLimit)
+        return;
+    tickCount = 0;
+    try {
+        Attempt();
+        state = &LE01Comm::Dispatch;
+    } catch (const LE01Exception& failure) {
+        // The code travelled with the exception, so nothing on the way could overwrite it.
+        Msg::Log(Msg::Warning, MsgSocketFailed, server->name.c_str(),
+                 Msg::ErrorText(failure.code));
+        CloseSocket();
+    }
+}
+
+// Opens a non-blocking datagram socket connected to the module, or throws LE01Exception with
+// the error code of the call that failed.
+void LE01Comm::Attempt()
+{
+    sock = socket(AF_INET, SOCK_DGRAM, 0);
+    if (sock == INVALID_SOCKET)
+        throw LE01Exception(WSAGetLastError());
+
+    // The address text is not checked and never looked up as a host name: an unreadable one
+    // gives INADDR_NONE, which connect refuses.
+    const unsigned long address = inet_addr(ipAddress.c_str());
+    sockaddr_in peer;
+    std::memset(&peer, 0, sizeof peer);
+    peer.sin_family = AF_INET;
+    peer.sin_port = htons(port);
+    peer.sin_addr.s_addr = address;
+    if (connect(sock, reinterpret_cast<const sockaddr*>(&peer), sizeof peer) == SOCKET_ERROR)
+        throw LE01Exception(WSAGetLastError());
+
+    u_long nonBlocking = 1;
+    if (ioctlsocket(sock, FIONBIO, &nonBlocking) != 0)
+        throw LE01Exception(WSAGetLastError());
+}
+
+void LE01Comm::Dispatch()
+{
+    if (mode == ModeBinary)
+        PrepareBinary();
+    else if (mode == ModeAscii)
+        PrepareAscii();
+    else
+        SendProbe();
+}
+
+void LE01Comm::SendProbe()
+{
+    tickCount = 0;
+    Transmit(ProbeFrame.data(), static_cast<int>(ProbeFrame.size()), &LE01Comm::WaitProbe);
+}
+
+void LE01Comm::WaitProbe()
+{
+    ++tickCount;
+    unsigned char reply[ReceiveBufferSize];
+    const int length = recv(sock, reinterpret_cast<char*>(reply), sizeof reply, 0);
+    if (length == SOCKET_ERROR) {
+        // Every receive failure is silence, including a refusal reported by the system.
+        if (tickCount > TickLimit) {
+            Msg::Log(Msg::Warning, MsgNoProbeReply, server->name.c_str());
+            state = &LE01Comm::SendProbe;
+        }
+        return;
+    }
+    if (replyIsAscii(reply, length)) {
+        Msg::Log(Msg::Info, MsgAsciiStarted, server->name.c_str());
+        state = &LE01Comm::PrepareAscii;
+    } else {
+        Msg::Log(Msg::Info, MsgBinaryStarted, server->name.c_str());
+        state = &LE01Comm::PrepareBinary;
+    }
+}
+
+void LE01Comm::PrepareAscii()
+{
+    Prepare(&LE01Comm::SendAsciiBrd, &LE01Comm::SendAsciiWrd, &LE01Comm::PrepareAscii);
+}
+
+void LE01Comm::PrepareBinary()
+{
+    Prepare(&LE01Comm::SendBinaryBrd, &LE01Comm::SendBinaryWrd, &LE01Comm::PrepareBinary);
+}
+
+// Takes the request after the current one and sends it at once; the empty request (the cycle
+// is complete, or nothing is registered) sends nothing and tries again next tick, from the
+// first item.
+void LE01Comm::Prepare(State bitRead, State wordRead, State self)
+{
+    tickCount = 0;
+    request = NextReadRequest(server->schedule, request, readDataMaxCount);
+    switch (deviceKind(request.device)) {
+    case 1:
+        (this->*bitRead)();
+        break;
+    case 16:
+        (this->*wordRead)();
+        break;
+    default:
+        state = self;
+        break;
+    }
+}
+
+void LE01Comm::SendAsciiWrd()
+{
+    const std::string command = BuildAsciiWrd(request);
+    Transmit(command.data(), static_cast<int>(command.size()), &LE01Comm::WaitAsciiWrd);
+}
+
+void LE01Comm::SendAsciiBrd()
+{
+    const std::string command = BuildAsciiBrd(request);
+    Transmit(command.data(), static_cast<int>(command.size()), &LE01Comm::WaitAsciiBrd);
+}
+
+void LE01Comm::SendBinaryWrd()
+{
+    const BinaryCommand command = BuildBinaryWrd(request);
+    Transmit(command.data(), static_cast<int>(command.size()), &LE01Comm::WaitBinaryWrd);
+}
+
+void LE01Comm::SendBinaryBrd()
+{
+    const BinaryCommand command = BuildBinaryBrd(request);
+    Transmit(command.data(), static_cast<int>(command.size()), &LE01Comm::WaitBinaryBrd);
+}
+
+// Answers carry no sequence number: a late answer to a command that already timed out would
+// wait in the socket ahead of the answer to the next command and be taken for it, shifting
+// every later answer by one command. Nothing is outstanding when a command or the probe is
+// about to go out, so whatever waits now is stale. The bound keeps a flooding peer from holding
+// the tick.
+void LE01Comm::DiscardWaiting()
+{
+    unsigned char stale[ReceiveBufferSize];
+    for (int i = 0; i < 256; ++i) {
+        if (recv(sock, reinterpret_cast<char*>(stale), sizeof stale, 0) == SOCKET_ERROR)
+            return;
+    }
+}
+
+// Sends one datagram and waits for its answer from the next tick on; a failed send closes the
+// socket and returns to Connect, which tries again after the retry interval.
+void LE01Comm::Transmit(const void* bytes, int size, State wait)
+{
+    DiscardWaiting();
+    if (send(sock, static_cast<const char*>(bytes), size, 0) == SOCKET_ERROR) {
+        Msg::Log(Msg::Warning, MsgSocketFailed, server->name.c_str(),
+                 Msg::ErrorText(WSAGetLastError()));
+        CloseSocket();
+        state = &LE01Comm::Connect;
+        return;
+    }
+    state = wait;
+}
+
+void LE01Comm::WaitAsciiWrd()
+{
+    Wait(&CheckAsciiWrd, &LE01Comm::PrepareAscii);
+}
+
+void LE01Comm::WaitAsciiBrd()
+{
+    Wait(&CheckAsciiBrd, &LE01Comm::PrepareAscii);
+}
+
+void LE01Comm::WaitBinaryWrd()
+{
+    Wait(&CheckBinaryWrd, &LE01Comm::PrepareBinary);
+}
+
+void LE01Comm::WaitBinaryBrd()
+{
+    Wait(&CheckBinaryBrd, &LE01Comm::PrepareBinary);
+}
+
+// One receive per tick. An answer, good or rejected, goes to the request's items and the next
+// command goes out in the same tick; the 501st silent tick marks every item of the PLC with
+// the time-out status and starts over with Dispatch (a probe again in AUTO mode).
+void LE01Comm::Wait(AnswerCheck check, State prepare)
+{
+    unsigned char answer[ReceiveBufferSize];
+    const int length = recv(sock, reinterpret_cast<char*>(answer), sizeof answer, 0);
+    if (length == SOCKET_ERROR) {
+        if (++tickCount > TickLimit) {
+            Msg::Log(Msg::Warning, MsgTimeout, server->name.c_str());
+            PostReadStatus(server->schedule, request, TimeoutStatus);
+            state = &LE01Comm::Dispatch;
+        }
+        return;
+    }
+    unsigned char decoded[ReceiveBufferSize];
+    const AnswerVerdict verdict =
+        check(request, answer, static_cast<std::size_t>(length), decoded, sizeof decoded);
+    if (verdict.accepted)
+        PostReadData(server->schedule, request, verdict.data);
+    else
+        PostReadStatus(server->schedule, request, verdict.status);
+    (this->*prepare)();
+}
+
+} // namespace fam3

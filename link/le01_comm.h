@@ -7,11 +7,20 @@
 #include <string>
 
 #include "item/item_name.h"
+#include "link/frames.h"
 #include "link/read_request.h"
 
 namespace fam3 {
 
 class FAM3DdeServer;
+
+// A failed socket call while connecting: the Windows Sockets error code of the call. Thrown and
+// caught inside the connect step; it never leaves the link.
+class LE01Exception {
+public:
+    explicit LE01Exception(int code) : code(code) {}
+    std::int32_t code;
+};
 
 class LE01Comm {
 public:
@@ -38,6 +47,38 @@ public:
     std::int32_t tickCount;
     void (LE01Comm::*state)();
     ReadRequest request;
+
+    // Ticks between connect attempts, allowed for the probe's reply and for an answer.
+    static constexpr std::int32_t TickLimit = 500;
+    // Every receive reads into a stack buffer of this size.
+    static constexpr int ReceiveBufferSize = 512;
+
+private:
+    // The states; each runs for one tick, or is called at once by the state before it.
+    void Connect();
+    void Dispatch();
+    void SendProbe();
+    void WaitProbe();
+    void PrepareAscii();
+    void PrepareBinary();
+    void SendAsciiWrd();
+    void SendAsciiBrd();
+    void SendBinaryWrd();
+    void SendBinaryBrd();
+    void WaitAsciiWrd();
+    void WaitAsciiBrd();
+    void WaitBinaryWrd();
+    void WaitBinaryBrd();
+
+    typedef void (LE01Comm::*State)();
+    typedef AnswerVerdict (*AnswerCheck)(const ReadRequest&, const unsigned char*, std::size_t,
+                                         unsigned char*, std::size_t);
+
+    void Attempt();
+    void Prepare(State bitRead, State wordRead, State self);
+    void DiscardWaiting();
+    void Transmit(const void* bytes, int size, State wait);
+    void Wait(AnswerCheck check, State prepare);
 };
 
 } // namespace fam3
