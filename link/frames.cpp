@@ -185,7 +185,10 @@ int AsciiErrorCode(const unsigned char* answer, std::size_t length)
 {
     if (length != 15 || answer[0] != '1' || answer[2] != 'E' || answer[3] != 'R')
         return UninterpretedAnswer;
-    return hexByte(answer[4], answer[5]);
+    // Status 0 means a valid value to the holders: an error line that claims code 00 must not
+    // make them show their last value as if the read had worked.
+    const int code = hexByte(answer[4], answer[5]);
+    return code == 0 ? UninterpretedAnswer : code;
 }
 
 int BinaryErrorCode(const unsigned char* answer, std::size_t length, unsigned char answerCode)

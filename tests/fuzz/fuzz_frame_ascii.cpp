@@ -1,7 +1,7 @@
 // Fuzz target of the ASCII answer checks: any datagram may arrive as the answer to a bit read
 // or a word read. An accepted answer must have exactly the expected length and header and
 // yield exactly the expected data; a rejected one must give a status code the items know
-// (-3 or a PLC code 0 to 255). Nothing may be read outside the datagram.
+// (-3 or a PLC code 1 to 255; status 0 would read as a valid value). Nothing may be read outside the datagram.
 //   byte 0: bit 0 set for a bit read, bits 1-2 the CPU number - 1
 //   byte 1: the span - 1, modulo the device's read limit (256 bits or 128 bytes)
 //   bytes 2..: the answer
@@ -101,7 +101,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         check(bits, r, answer.get(), length, decoded.get(), DecodeCapacity);
     if (!v.accepted) {
         CHECK(v.data == nullptr && v.size == 0);
-        CHECK(v.status == -3 || (v.status >= 0 && v.status <= 255));
+        CHECK(v.status == -3 || (v.status >= 1 && v.status <= 255));
         CHECK(v.status == fam3::AsciiErrorCode(answer.get(), length));
         return 0;
     }

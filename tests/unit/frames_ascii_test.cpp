@@ -243,11 +243,14 @@ TEST(AsciiErrorCode, CpuDigitOfAnErrorLineIsNotCompared)
     EXPECT_EQ(checkWrd(D100x3, error).verdict.status, 10);
 }
 
-TEST(AsciiErrorCode, CodesSpanZeroToFF)
+TEST(AsciiErrorCode, CodesSpanOneToFFAndZeroIsNotUnderstood)
 {
     const Bytes zero = bytesOf("11ER00_________");
+    const Bytes one = bytesOf("11ER01_________");
     const Bytes ff = bytesOf("11ERFF_________");
-    EXPECT_EQ(fam3::AsciiErrorCode(zero.data(), zero.size()), 0);
+    // An error line with code 00 would otherwise read as "valid value" in every holder.
+    EXPECT_EQ(fam3::AsciiErrorCode(zero.data(), zero.size()), -3);
+    EXPECT_EQ(fam3::AsciiErrorCode(one.data(), one.size()), 1);
     EXPECT_EQ(fam3::AsciiErrorCode(ff.data(), ff.size()), 255);
 }
 
