@@ -1,0 +1,196 @@
+// The command line of komvas-sim and the text form of faults.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <random>
+
+#include "tools/plcsim/cli.h"
+
+namespace plcsim {
+namespace {
+
+Options parse(std::vector<std::string> args)
+{
+    return parseArguments(args);
+}
+
+std::string errorOf(std::vector<std::string> args)
+{
+    try {
+        parseArguments(args);
+    } catch (const ParseError& e) {
+        return e.what();
+    }
+    return "";
+}
+
+TEST(CommandLine, DefaultsServeAsciiOnTheLoopbackAtPort12289)
+{
+    const Options o = parse({});
+    EXPECT_EQ(o.address, "127.0.0.1");
+    EXPECT_EQ(o.port, 12289);
+    EXPECT_EQ(o.form, Form::Ascii);
+    EXPECT_FALSE(o.help);
+    EXPECT_TRUE(o.faults.empty());
+}
+
+TEST(CommandLine, TakesValuesAfterTheOptionOrAfterAnEqualsSign)
+{
+    const Options o = parse({"--port", "0", "--form=binary", "--address", "0.0.0.0", "--set",
+                             "D100=1234", "--set=2M5=1", "--counter", "D1", "--ramp=D2:float,saw",
+                             "--toggle", "M1", "--trace", "--seed", "42"});
+    EXPECT_EQ(o.port, 0);
+    EXPECT_EQ(o.form, Form::Binary);
+    EXPECT_EQ(o.address, "0.0.0.0");
+    ASSERT_EQ(o.assignments.size(), 2u);
+    EXPECT_EQ(o.assignments[1].at.cpu, 2);
+    EXPECT_EQ(o.demos.size(), 3u);
+    EXPECT_TRUE(o.trace);
+    EXPECT_EQ(o.seed, 42u);
+    EXPECT_TRUE(parse({"-h"}).help);
+    EXPECT_TRUE(parse({"--help"}).help);
+}
+
+TEST(CommandLine, FaultOptionsApplyToEveryAnswer)
+{
+    const Options o =
+        parse({"--silent", "--error", "5", "--garbage", "--wrong-length", "long", "--delay=250"});
+    ASSERT_EQ(o.faults.size(), 5u);
+    EXPECT_EQ(o.faults[0].kind, FaultKind::Silent);
+    EXPECT_EQ(o.faults[1].kind, FaultKind::Error);
+    EXPECT_EQ(o.faults[1].value, 5);
+    EXPECT_EQ(o.faults[2].kind, FaultKind::Garbage);
+    EXPECT_EQ(o.faults[3].value, 1);
+    EXPECT_EQ(o.faults[4].value, 250);
+    for (const Fault& f : o.faults) {
+        EXPECT_EQ(f.count, -1);
+        EXPECT_FALSE(f.scoped);
+    }
+}
+
+TEST(CommandLine, BadArgumentsAreRefusedWithTheirName)
+{
+    EXPECT_EQ(errorOf({"--port", "70000"}), "--port: port must be 0 to 65535, not '70000'");
+    EXPECT_EQ(errorOf({"--port", "-1"}), "--port: port must be 0 to 65535, not '-1'");
+    EXPECT_EQ(errorOf({"--port", "99999999999999"}),
+              "--port: port must be 0 to 65535, not '99999999999999'");
+    EXPECT_EQ(errorOf({"--port"}), "--port needs a value (see --help)");
+    EXPECT_EQ(errorOf({"--form", "ASCII"}), "--form: form must be ascii or binary, not 'ASCII'");
+    EXPECT_EQ(errorOf({"--address", "localhost"}), "--address: not an IPv4 address: 'localhost'");
+    EXPECT_EQ(errorOf({"--address", "1.2.3"}), "--address: not an IPv4 address: '1.2.3'");
+    EXPECT_EQ(errorOf({"--bogus"}), "unknown option '--bogus' (see --help)");
+    EXPECT_EQ(errorOf({"D100=1"}), "unknown option 'D100=1' (see --help)");
+    EXPECT_EQ(errorOf({"--silent=yes"}), "--silent takes no value");
+    EXPECT_EQ(errorOf({"--set", "D1=zz"}), "--set: not an integer: 'zz' in 'D1=zz'");
+    EXPECT_EQ(errorOf({"--set", "D1"}),
+              "--set: missing '=' in 'D1' (expected LOCATION[:TYPE]=VALUE)");
+    EXPECT_EQ(errorOf({"--set", "5D1=1"}), "--set: CPU number in '5D1' is outside 1 to 4");
+    EXPECT_EQ(errorOf({"--error", "256"}), "--error: value must be 0 to 255 in fault 'error=256'");
+    EXPECT_EQ(errorOf({"--delay", "soon"}),
+              "--delay: expected a number after '=' in fault 'delay=soon'");
+    EXPECT_EQ(errorOf({"--wrong-length", "sideways"}),
+              "--wrong-length: wrong-length takes short or long in fault 'wrong-length=sideways'");
+    EXPECT_EQ(errorOf({"--ramp", "M1:b"}), "--ramp: a ramp needs a type wider than one bit");
+    EXPECT_EQ(errorOf({"--seed", "x"}), "--seed: seed must be a whole number, not 'x'");
+}
+
+class ValuesFileOption : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        std::random_device r;
+        path = (std::filesystem::temp_directory_path() /
+                ("plcsim-values-" + std::to_string(r()) + ".txt"))
+                   .string();
+    }
+    void TearDown() override { std::remove(path.c_str()); }
+    void write(const std::string& content) { std::ofstream(path, std::ios::binary) << content; }
+    std::string path;
+};
+
+TEST_F(ValuesFileOption, AddsItsAssignmentsAndDemosInCommandLineOrder)
+{
+    write("D1=2\ncounter D5\n");
+    const Options o = parse({"--set", "D1=1", "--values", path, "--set", "D1=3"});
+    ASSERT_EQ(o.assignments.size(), 3u);
+    EXPECT_EQ(o.assignments[0].cells[0], 1);
+    EXPECT_EQ(o.assignments[1].cells[0], 2);
+    EXPECT_EQ(o.assignments[2].cells[0], 3);
+    ASSERT_EQ(o.demos.size(), 1u);
+    EXPECT_EQ(o.demos[0].at.number, 5u);
+}
+
+TEST_F(ValuesFileOption, ErrorsNameTheFileAndLine)
+{
+    write("D1=1\nD2:float=abc\n");
+    EXPECT_EQ(errorOf({"--values", path}),
+              "--values: " + path + ":2: not a number: 'abc' in 'D2:float=abc'");
+    EXPECT_EQ(errorOf({"--values", path + ".missing"}),
+              "--values: cannot read values file '" + path + ".missing'");
+}
+
+TEST(FaultText, CarriesKindValueScopeAndCount)
+{
+    const Fault f = parseFault("error=5@D100*3");
+    EXPECT_EQ(f.kind, FaultKind::Error);
+    EXPECT_EQ(f.value, 5);
+    EXPECT_EQ(f.count, 3);
+    EXPECT_TRUE(f.scoped);
+    EXPECT_EQ(f.first.point, 99u);
+    EXPECT_EQ(f.last.point, 99u);
+
+    const Fault stretch = parseFault("silent@2D100-120");
+    EXPECT_EQ(stretch.first.cpu, 2);
+    EXPECT_EQ(stretch.first.point, 99u);
+    EXPECT_EQ(stretch.last.point, 119u);
+    EXPECT_EQ(stretch.count, -1);
+
+    const Fault reversed = parseFault("garbage@M30-M20");
+    EXPECT_EQ(reversed.first.point, 19u);
+    EXPECT_EQ(reversed.last.point, 29u);
+
+    EXPECT_EQ(parseFault("delay=1500").value, 1500);
+    EXPECT_EQ(parseFault("wrong-length=short*1").value, -1);
+    EXPECT_EQ(parseFault("wrong-length=long@X201").first.point, 64u);
+}
+
+TEST(FaultText, RefusesWhatItCannotRead)
+{
+    auto errorOfFault = [](const char* text) {
+        try {
+            parseFault(text);
+        } catch (const ParseError& e) {
+            return std::string(e.what());
+        }
+        return std::string();
+    };
+    EXPECT_NE(errorOfFault("loud").find("unknown fault 'loud'"), std::string::npos);
+    EXPECT_NE(errorOfFault("error").find("expected a number"), std::string::npos);
+    EXPECT_NE(errorOfFault("error=").find("expected a number"), std::string::npos);
+    EXPECT_NE(errorOfFault("silent=1").find("takes no value"), std::string::npos);
+    EXPECT_NE(errorOfFault("silent@").find("missing location"), std::string::npos);
+    EXPECT_NE(errorOfFault("silent*0").find("count must be"), std::string::npos);
+    EXPECT_NE(errorOfFault("silent*").find("count must be"), std::string::npos);
+    EXPECT_NE(errorOfFault("silent*9999999999").find("count must be"), std::string::npos);
+    EXPECT_NE(errorOfFault("silent@D1-M5").find("one device of one CPU"), std::string::npos);
+    EXPECT_NE(errorOfFault("silent@D1-2D5").find("one device of one CPU"), std::string::npos);
+    EXPECT_NE(errorOfFault("silent@Q1").find("unknown device"), std::string::npos);
+    EXPECT_NE(errorOfFault("delay=3600001").find("0 to 3600000"), std::string::npos);
+}
+
+TEST(CommandLine, HelpDocumentsEveryErrorCodeAndOption)
+{
+    const std::string help = helpText();
+    for (const char* code : {"01", "02", "03", "04", "05", "06", "07"})
+        EXPECT_NE(help.find(std::string("  ") + code + "  "), std::string::npos) << code;
+    for (const char* option :
+         {"--address", "--port", "--form", "--set", "--values", "--counter", "--ramp", "--toggle",
+          "--silent", "--error", "--garbage", "--wrong-length", "--delay", "--fault", "--seed",
+          "--trace", "--help"})
+        EXPECT_NE(help.find(option), std::string::npos) << option;
+}
+
+}  // namespace
+}  // namespace plcsim

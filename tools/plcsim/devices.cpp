@@ -1,0 +1,111 @@
+#include "tools/plcsim/devices.h"
+
+#include <cctype>
+#include <string>
+
+namespace plcsim {
+namespace {
+
+constexpr Device kDevices[] = {
+    {"A", 1, Kind::Word, Rule::Plain},
+    {"B", 2, Kind::Word, Rule::Plain},
+    {"CU", 3, Kind::Bit, Rule::Plain},
+    {"D", 4, Kind::Word, Rule::Plain},
+    {"E", 5, Kind::Bit, Rule::Plain},
+    {"H", 8, Kind::Bit, Rule::Plain},
+    {"I", 9, Kind::Bit, Rule::Plain},
+    {"L", 12, Kind::Bit, Rule::UnitPoint},
+    {"M", 13, Kind::Bit, Rule::Plain},
+    {"P", 16, Kind::Word, Rule::Plain},
+    {"R", 18, Kind::Word, Rule::Plain},
+    {"TU", 20, Kind::Bit, Rule::Plain},
+    {"U", 21, Kind::Bit, Rule::Plain},
+    {"V", 22, Kind::Word, Rule::Plain},
+    {"W", 23, Kind::Word, Rule::UnitPoint},
+    {"X", 24, Kind::Bit, Rule::UnitSlotTerminal},
+    {"Y", 25, Kind::Bit, Rule::UnitSlotTerminal},
+    {"Z", 26, Kind::Word, Rule::Plain},
+    {"TS", 32, Kind::Word, Rule::Plain},
+    {"TP", 33, Kind::Word, Rule::Plain},
+    {"TI", 37, Kind::Word, Rule::Plain},
+    {"CS", 48, Kind::Word, Rule::Plain},
+    {"CP", 49, Kind::Word, Rule::Plain},
+    {"CI", 53, Kind::Word, Rule::Plain},
+};
+
+constexpr uint32_t kPlainPoints = 262144;
+constexpr uint32_t kUnits = 8;
+constexpr uint32_t kUnitPoints = 2048;  // L and W
+constexpr uint32_t kSlots = 16;
+constexpr uint32_t kSlotTerminals = 64;  // X and Y: 16 slots of 64 terminals per unit
+
+}  // namespace
+
+const Device* deviceByAsciiName(std::string_view name)
+{
+    for (const Device& d : kDevices)
+        if (name == d.name)
+            return &d;
+    return nullptr;
+}
+
+const Device* deviceByCode(uint32_t code)
+{
+    for (const Device& d : kDevices)
+        if (code == d.code)
+            return &d;
+    return nullptr;
+}
+
+const Device* deviceByUserName(std::string_view name)
+{
+    std::string upper;
+    for (char c : name)
+        upper += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    if (upper == "C")
+        upper = "CU";
+    if (upper == "T")
+        upper = "TU";
+    return deviceByAsciiName(upper);
+}
+
+uint32_t deviceSize(const Device& device)
+{
+    switch (device.rule) {
+    case Rule::Plain:
+        return kPlainPoints;
+    case Rule::UnitPoint:
+        return kUnits * kUnitPoints;
+    case Rule::UnitSlotTerminal:
+        return kUnits * kSlots * kSlotTerminals;
+    }
+    return 0;
+}
+
+std::optional<uint32_t> pointOf(const Device& device, uint32_t number)
+{
+    const uint32_t unit = number / 10000;
+    switch (device.rule) {
+    case Rule::Plain:
+        if (number < 1 || number > kPlainPoints)
+            return std::nullopt;
+        return number - 1;
+    case Rule::UnitPoint: {
+        const uint32_t point = number % 10000;
+        if (unit >= kUnits || point < 1 || point > kUnitPoints)
+            return std::nullopt;
+        return unit * kUnitPoints + point - 1;
+    }
+    case Rule::UnitSlotTerminal: {
+        const uint32_t slot = (number % 10000) / 100;
+        const uint32_t terminal = number % 100;
+        if (unit >= kUnits || slot < 1 || slot > kSlots || terminal < 1 ||
+            terminal > kSlotTerminals)
+            return std::nullopt;
+        return unit * kSlots * kSlotTerminals + (slot - 1) * kSlotTerminals + terminal - 1;
+    }
+    }
+    return std::nullopt;
+}
+
+}  // namespace plcsim

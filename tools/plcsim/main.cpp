@@ -1,0 +1,71 @@
+// komvas-sim: the simulated FA-M3 Ethernet interface module as a console program.
+#include <atomic>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <exception>
+#include <iostream>
+#include <thread>
+
+#include "tools/plcsim/cli.h"
+
+namespace {
+
+std::atomic<bool> stopRequested{false};
+
+extern "C" void requestStop(int)
+{
+    stopRequested = true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
+    plcsim::Options options;
+    try {
+        options = plcsim::parseArguments(args);
+    } catch (const plcsim::ParseError& e) {
+        std::cerr << "komvas-sim: " << e.what() << "\n";
+        return 2;
+    }
+    if (options.help) {
+        std::cout << plcsim::helpText();
+        return 0;
+    }
+
+    plcsim::Simulator sim(options.form);
+    for (const plcsim::Assignment& a : options.assignments)
+        sim.apply(a);
+    for (const plcsim::Demo& d : options.demos)
+        sim.addDemo(d);
+    try {
+        for (const plcsim::Fault& f : options.faults)
+            sim.addFault(f);
+    } catch (const plcsim::ParseError& e) {
+        std::cerr << "komvas-sim: " << e.what() << "\n";
+        return 2;
+    }
+    if (options.seed)
+        sim.setSeed(*options.seed);
+    if (options.trace)
+        sim.setTrace(&std::cout);
+
+    std::signal(SIGINT, requestStop);
+    std::signal(SIGTERM, requestStop);
+    uint16_t port = 0;
+    try {
+        port = sim.start(options.address, options.port);
+    } catch (const std::exception& e) {
+        std::cerr << "komvas-sim: " << e.what() << "\n";
+        return 1;
+    }
+    std::cout << "komvas-sim: serving " << plcsim::formName(options.form) << " form on "
+              << options.address << ":" << port << " (CTRL+C stops)" << std::endl;
+    while (!stopRequested.load())
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    sim.stop();
+    std::cout << "komvas-sim: stopped" << std::endl;
+    return 0;
+}

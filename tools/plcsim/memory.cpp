@@ -1,0 +1,33 @@
+#include "tools/plcsim/memory.h"
+
+#include <stdexcept>
+
+namespace plcsim {
+
+uint64_t Memory::key(int cpu, const Device& device, uint32_t point)
+{
+    if (cpu < 1 || cpu > kCpuCount)
+        throw std::out_of_range("CPU number outside 1 to 4");
+    if (point >= deviceSize(device))
+        throw std::out_of_range("point beyond the device");
+    return (static_cast<uint64_t>(cpu) << 40) | (static_cast<uint64_t>(device.code) << 24) | point;
+}
+
+uint16_t Memory::get(int cpu, const Device& device, uint32_t point) const
+{
+    auto it = cells_.find(key(cpu, device, point));
+    return it == cells_.end() ? 0 : it->second;
+}
+
+void Memory::set(int cpu, const Device& device, uint32_t point, uint16_t value)
+{
+    const uint64_t k = key(cpu, device, point);
+    if (device.kind == Kind::Bit)
+        value = value ? 1 : 0;
+    if (value == 0)
+        cells_.erase(k);
+    else
+        cells_[k] = value;
+}
+
+}  // namespace plcsim

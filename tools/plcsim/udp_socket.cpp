@@ -1,0 +1,225 @@
+#include "tools/plcsim/udp_socket.h"
+
+#include <cstring>
+#include <stdexcept>
+
+#ifdef _WIN32
+#include <winsock2.h>
+#include <ws2tcpip.h>
+#include <mswsock.h>
+using SocketHandle = SOCKET;
+using AddressLength = int;
+namespace {
+int lastError()
+{
+    return WSAGetLastError();
+}
+void closeHandle(SocketHandle s)
+{
+    closesocket(s);
+}
+}  // namespace
+#else
+#include <arpa/inet.h>
+#include <cerrno>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+using SocketHandle = int;
+using AddressLength = socklen_t;
+namespace {
+int lastError()
+{
+    return errno;
+}
+void closeHandle(SocketHandle s)
+{
+    ::close(s);
+}
+constexpr int INVALID_SOCKET = -1;
+}  // namespace
+#endif
+
+namespace plcsim {
+namespace {
+
+SocketHandle handleOf(uintptr_t h)
+{
+    return static_cast<SocketHandle>(h);
+}
+
+sockaddr_in toSockaddr(uint32_t address, uint16_t port)
+{
+    sockaddr_in a;
+    std::memset(&a, 0, sizeof a);
+    a.sin_family = AF_INET;
+    a.sin_port = htons(port);
+    a.sin_addr.s_addr = htonl(address);
+    return a;
+}
+
+std::string failure(const char* what, int code)
+{
+    return std::string(what) + " failed (error " + std::to_string(code) + ")";
+}
+
+}  // namespace
+
+std::string Endpoint::text() const
+{
+    return std::to_string(address >> 24) + "." + std::to_string((address >> 16) & 0xFF) + "." +
+           std::to_string((address >> 8) & 0xFF) + "." + std::to_string(address & 0xFF) + ":" +
+           std::to_string(port);
+}
+
+bool parseIpv4(const std::string& text, uint32_t& address)
+{
+    uint32_t result = 0;
+    size_t pos = 0;
+    for (int part = 0; part < 4; ++part) {
+        if (part > 0) {
+            if (pos >= text.size() || text[pos] != '.')
+                return false;
+            ++pos;
+        }
+        const size_t begin = pos;
+        uint32_t value = 0;
+        while (pos < text.size() && text[pos] >= '0' && text[pos] <= '9' && pos - begin < 3)
+            value = value * 10 + static_cast<uint32_t>(text[pos++] - '0');
+        if (pos == begin || value > 255)
+            return false;
+        result = (result << 8) | value;
+    }
+    if (pos != text.size())
+        return false;
+    address = result;
+    return true;
+}
+
+UdpSocket::~UdpSocket()
+{
+    close();
+}
+
+void UdpSocket::open(const std::string& address, uint16_t port)
+{
+    if (open_)
+        throw std::logic_error("socket already open");
+    uint32_t ip = 0;
+    if (!parseIpv4(address, ip))
+        throw std::runtime_error("not an IPv4 address: '" + address + "'");
+#ifdef _WIN32
+    WSADATA data;
+    const int started = WSAStartup(MAKEWORD(2, 2), &data);
+    if (started != 0)
+        throw std::runtime_error(failure("WSAStartup", started));
+#endif
+    const SocketHandle s = ::socket(AF_INET, SOCK_DGRAM, 0);
+    if (s == INVALID_SOCKET) {
+        const int code = lastError();
+#ifdef _WIN32
+        WSACleanup();
+#endif
+        throw std::runtime_error(failure("socket", code));
+    }
+    const sockaddr_in a = toSockaddr(ip, port);
+    if (::bind(s, reinterpret_cast<const sockaddr*>(&a), sizeof a) != 0) {
+        const int code = lastError();
+        closeHandle(s);
+#ifdef _WIN32
+        WSACleanup();
+#endif
+        throw std::runtime_error(
+            failure(("binding to " + address + ":" + std::to_string(port)).c_str(), code));
+    }
+#ifdef _WIN32
+    // Without this, an ICMP "port unreachable" for an earlier answer makes the next recvfrom
+    // fail with WSAECONNRESET.
+    BOOL reportReset = FALSE;
+    DWORD returned = 0;
+    WSAIoctl(s, SIO_UDP_CONNRESET, &reportReset, sizeof reportReset, nullptr, 0, &returned, nullptr,
+             nullptr);
+#endif
+    handle_ = static_cast<uintptr_t>(s);
+    open_ = true;
+}
+
+void UdpSocket::close()
+{
+    if (!open_)
+        return;
+    closeHandle(handleOf(handle_));
+#ifdef _WIN32
+    WSACleanup();
+#endif
+    open_ = false;
+    handle_ = 0;
+}
+
+Endpoint UdpSocket::local() const
+{
+    Endpoint e;
+    if (!open_)
+        return e;
+    sockaddr_in a;
+    AddressLength length = sizeof a;
+    std::memset(&a, 0, sizeof a);
+    if (::getsockname(handleOf(handle_), reinterpret_cast<sockaddr*>(&a), &length) == 0) {
+        e.address = ntohl(a.sin_addr.s_addr);
+        e.port = ntohs(a.sin_port);
+    }
+    return e;
+}
+
+bool UdpSocket::waitReadable(int timeoutMs)
+{
+    if (!open_)
+        return false;
+    const SocketHandle s = handleOf(handle_);
+#ifdef _WIN32
+    fd_set readable;
+    FD_ZERO(&readable);
+    FD_SET(s, &readable);
+    timeval timeout;
+    timeout.tv_sec = timeoutMs / 1000;
+    timeout.tv_usec = (timeoutMs % 1000) * 1000;
+    return ::select(0, &readable, nullptr, nullptr, &timeout) > 0;
+#else
+    pollfd p;
+    p.fd = s;
+    p.events = POLLIN;
+    p.revents = 0;
+    return ::poll(&p, 1, timeoutMs) > 0 && (p.revents & POLLIN);
+#endif
+}
+
+long UdpSocket::receive(uint8_t* buffer, size_t capacity, Endpoint& from)
+{
+    if (!open_)
+        return -1;
+    sockaddr_in a;
+    AddressLength length = sizeof a;
+    std::memset(&a, 0, sizeof a);
+    const auto n =
+        ::recvfrom(handleOf(handle_), reinterpret_cast<char*>(buffer), static_cast<int>(capacity),
+                   0, reinterpret_cast<sockaddr*>(&a), &length);
+    if (n < 0)
+        return -1;
+    from.address = ntohl(a.sin_addr.s_addr);
+    from.port = ntohs(a.sin_port);
+    return static_cast<long>(n);
+}
+
+bool UdpSocket::send(const uint8_t* data, size_t size, const Endpoint& to)
+{
+    if (!open_)
+        return false;
+    const sockaddr_in a = toSockaddr(to.address, to.port);
+    const auto n =
+        ::sendto(handleOf(handle_), reinterpret_cast<const char*>(data), static_cast<int>(size), 0,
+                 reinterpret_cast<const sockaddr*>(&a), sizeof a);
+    return n >= 0 && static_cast<size_t>(n) == size;
+}
+
+}  // namespace plcsim
