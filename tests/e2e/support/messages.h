@@ -55,6 +55,21 @@ inline std::string badType(const std::string& plc, const std::string& item)
     return warning(plc + " " + item + " データ型不正。");
 }
 
+// The PLC link (222 to 226).
+inline std::string timeOut(const std::string& plc)  // 223
+{
+    return warning(plc + " タイムアウト。FA-M3からの応答がない。");
+}
+inline std::string notAnFam3(const std::string& plc)  // 224
+{
+    return warning(plc + " FA-M3が正しい応答をしない。FA-M3でない可能性がある。");
+}
+inline std::string asciiStarted(const std::string& plc) { return info(plc + " 文字列通信開始。"); }
+inline std::string binaryStarted(const std::string& plc)
+{
+    return info(plc + " バイナリ通信開始。");
+}
+
 // The lines every start-up shows before the configuration is read.
 inline const std::string* const startUpLines[] = {&startUp, &winsockOk, &ddemlOk, &serviceOk};
 
