@@ -55,7 +55,7 @@ trap cleanup INT TERM EXIT
 show() { while IFS= read -r line; do printf '%-8s %s\n' "$1" "$(printf '%s' "${line%$'\r'}" | iconv -f CP932 -t UTF-8 2>/dev/null || printf '%s' "$line")"; done; }
 
 sim=$build/tools/bin/komvas-sim
-"$sim" --port 12289 --form ascii --counter D1 --ramp D2:float --toggle M1 \
+"$sim" --port 12289 --form ascii --counter D1 --ramp D2:F,sine,20,-50,50 --toggle M1 \
        --set D100=0xFFFF --set D200:text=KOMVAS > >(show plc1) 2>&1 &
 pids+=($!)
 "$sim" --port 12290 --form binary --counter D10 --set D11:double=3.141592653589793 \
@@ -63,7 +63,9 @@ pids+=($!)
 pids+=($!)
 
 echo "== starting KOMVAS.exe in $run"
-(cd "$run" && exec wine "$build/windows/bin/KOMVAS.exe") > >(show server) 2> >(show server) &
+# Wine takes the ANSI code page from the locale: Japanese, as on the plant's PCs, so that the
+# messages of the string table come out in CP932.
+(cd "$run" && exec env LC_ALL=ja_JP.UTF-8 wine "$build/windows/bin/KOMVAS.exe") > >(show server) 2> >(show server) &
 server=$!
 sleep 3
 
