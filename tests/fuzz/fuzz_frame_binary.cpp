@@ -13,33 +13,13 @@
 
 #include "link/frames.h"
 
-namespace {
-
-const std::uint8_t* currentData;
-std::size_t currentSize;
-
-[[noreturn]] void fail(const char* what, int line)
-{
-    std::fprintf(stderr, "fuzz_frame_binary:%d: invariant broken: %s\ninput (%zu bytes):", line,
-                 what, currentSize);
-    for (std::size_t i = 0; i < currentSize; ++i)
-        std::fprintf(stderr, " %02X", currentData[i]);
-    std::fprintf(stderr, "\n");
-    std::abort();
-}
-
-#define CHECK(cond)                  \
-    do {                             \
-        if (!(cond))                 \
-            fail(#cond, __LINE__);   \
-    } while (0)
-
-} // namespace
+#define FUZZ_TARGET "fuzz_frame_binary"
+#include "tests/fuzz/invariant.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
-    currentData = data;
-    currentSize = size;
+    fuzz::currentData = data;
+    fuzz::currentSize = size;
     if (size < 2)
         return 0;
     const bool bits = (data[0] & 1) != 0;

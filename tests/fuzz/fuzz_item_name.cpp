@@ -11,28 +11,10 @@
 #include "item/item_name.h"
 #include "item/type_table.h"
 
+#define FUZZ_TARGET "fuzz_item_name"
+#include "tests/fuzz/invariant.h"
+
 namespace {
-
-const std::uint8_t* currentData;
-std::size_t currentSize;
-
-// Reports a broken invariant with the input that broke it and stops, so that the fuzzer keeps
-// the input as a crash.
-[[noreturn]] void fail(const char* what, int line)
-{
-    std::fprintf(stderr, "fuzz_item_name:%d: invariant broken: %s\ninput (%zu bytes):", line,
-                 what, currentSize);
-    for (std::size_t i = 0; i < currentSize; ++i)
-        std::fprintf(stderr, " %02X", currentData[i]);
-    std::fprintf(stderr, "\n");
-    std::abort();
-}
-
-#define CHECK(cond)                  \
-    do {                             \
-        if (!(cond))                 \
-            fail(#cond, __LINE__);   \
-    } while (0)
 
 // Size of a device in its kind's unit, from its address rule: plain word devices 262144 words
 // (524288 bytes), plain bit devices 262144 bits, L 8 units of 2048 bits, W 8 units of 2048
@@ -72,7 +54,7 @@ Outcome convert(const char* text, std::size_t length)
     } catch (const fam3::DdeItemException& e) {
         out.id = e.id;
     } catch (...) {
-        fail("an exception other than DdeItemException escaped", __LINE__);
+        fuzz::fail(FUZZ_TARGET, "an exception other than DdeItemException escaped", __LINE__);
     }
     return out;
 }
@@ -136,8 +118,8 @@ bool sameOutcome(const Outcome& a, const Outcome& b)
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
-    currentData = data;
-    currentSize = size;
+    fuzz::currentData = data;
+    fuzz::currentSize = size;
     // A DDE item name ends at its first NUL.
     const char* text = reinterpret_cast<const char*>(data);
     std::size_t length = 0;

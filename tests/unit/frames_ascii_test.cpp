@@ -5,24 +5,15 @@
 #include <vector>
 
 #include "link/frames.h"
+#include "tests/unit/frame_request.h"
 
 namespace {
 
 using fam3::AnswerVerdict;
 using fam3::ReadRequest;
 
-typedef std::vector<unsigned char> Bytes;
-
-ReadRequest request(int cpu, unsigned device, int address, unsigned start, unsigned end)
-{
-    ReadRequest r;
-    r.cpu = cpu;
-    r.device = device;
-    r.address = address;
-    r.startOffset = start;
-    r.endOffset = end;
-    return r;
-}
+using frame_test::Bytes;
+using frame_test::request;
 
 Bytes bytesOf(const std::string& text) { return Bytes(text.begin(), text.end()); }
 

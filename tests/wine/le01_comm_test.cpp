@@ -5,8 +5,6 @@
 
 #include <winsock2.h>
 #include <windows.h>
-#include <fcntl.h>
-#include <io.h>
 
 #include <cstdio>
 #include <memory>
@@ -16,7 +14,10 @@
 #include "dde/fam3_dde_server.h"
 #include "link/le01_comm.h"
 #include "shell/msg.h"
+#include "tests/support/capture.h"
 #include "tests/support/dde_instance.h"
+
+using testing_support::Capture;
 
 namespace {
 
@@ -38,36 +39,6 @@ public:
     std::vector<Bytes> data;
     std::vector<int> statuses;
 };
-
-// Runs `f` with `stream` sent to a binary file and returns what was written.
-template <class F>
-std::string Capture(FILE* stream, F f)
-{
-    const int fd = _fileno(stream);
-    std::fflush(stream);
-    const int saved = _dup(fd);
-    char dir[MAX_PATH];
-    char path[MAX_PATH];
-    GetTempPathA(MAX_PATH, dir);
-    GetTempFileNameA(dir, "lnk", 0, path);
-    const int file = _open(path, _O_WRONLY | _O_TRUNC | _O_BINARY);
-    _dup2(file, fd);
-    _close(file);
-    f();
-    std::fflush(stream);
-    _dup2(saved, fd);
-    _close(saved);
-    std::string text;
-    if (FILE* in = std::fopen(path, "rb")) {
-        char buffer[512];
-        size_t n;
-        while ((n = std::fread(buffer, 1, sizeof buffer, in)) > 0)
-            text.append(buffer, n);
-        std::fclose(in);
-    }
-    DeleteFileA(path);
-    return text;
-}
 
 // Waits at most `ms` milliseconds for a datagram on `s`.
 bool Readable(SOCKET s, int ms)

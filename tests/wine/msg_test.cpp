@@ -4,47 +4,16 @@
 
 #include <winsock2.h>
 #include <windows.h>
-#include <fcntl.h>
-#include <io.h>
 
 #include <cstdio>
 #include <string>
 
 #include "shell/msg.h"
+#include "tests/support/capture.h"
+
+using testing_support::Capture;
 
 namespace {
-
-// Runs `log` with standard output or standard error sent to a binary file and returns what it
-// wrote (without the runtime's text-mode CR).
-template <class F>
-std::string Capture(FILE* stream, F log)
-{
-    const int fd = _fileno(stream);
-    std::fflush(stream);
-    const int saved = _dup(fd);
-    char path[MAX_PATH];
-    char dir[MAX_PATH];
-    GetTempPathA(MAX_PATH, dir);
-    GetTempFileNameA(dir, "msg", 0, path);
-    const int file = _open(path, _O_WRONLY | _O_TRUNC | _O_BINARY);
-    _dup2(file, fd);
-    _close(file);
-    log();
-    std::fflush(stream);
-    _dup2(saved, fd);
-    _close(saved);
-
-    std::string text;
-    if (FILE* in = std::fopen(path, "rb")) {
-        char buffer[512];
-        size_t n;
-        while ((n = std::fread(buffer, 1, sizeof buffer, in)) > 0)
-            text.append(buffer, n);
-        std::fclose(in);
-    }
-    DeleteFileA(path);
-    return text;
-}
 
 std::string Out(int level, int id) { return Capture(stdout, [&] { Msg::Log(level, id); }); }
 std::string Err(int level, int id) { return Capture(stderr, [&] { Msg::Log(level, id); }); }
