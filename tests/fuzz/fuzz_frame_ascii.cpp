@@ -1,10 +1,9 @@
 // Fuzz target of the ASCII answer checks: any datagram may arrive as the answer to a bit read
 // or a word read. An accepted answer must have exactly the expected length and header and
 // yield exactly the expected data; a rejected one must give a status code the items know
-// (-3 or a PLC code 1 to 255; status 0 would read as a valid value). Nothing may be read outside the datagram.
-//   byte 0: bit 0 set for a bit read, bits 1-2 the CPU number - 1
-//   byte 1: the span - 1, modulo the device's read limit (256 bits or 128 bytes)
-//   bytes 2..: the answer
+// (-3 or a PLC code 1 to 255; status 0 would read as a valid value). Nothing may be read
+// outside the datagram.
+// Bytes 0 and 1 choose the request (frame_input.h), bytes 2 on are the answer.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -16,6 +15,7 @@
 
 #define FUZZ_TARGET "fuzz_frame_ascii"
 #include "tests/fuzz/invariant.h"
+#include "tests/fuzz/frame_input.h"
 
 namespace {
 
@@ -55,23 +55,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     fuzz::currentSize = size;
     if (size < 2)
         return 0;
-    const bool bits = (data[0] & 1) != 0;
-    const int cpu = ((data[0] >> 1) & 3) + 1;
-    const std::uint32_t span = data[1] % (bits ? 256u : 128u) + 1;
-
-    fam3::ReadRequest r;
-    r.cpu = cpu;
-    r.device = bits ? 13 : 4; // M or D
-    r.address = 1;
-    r.startOffset = 0;
-    r.endOffset = span;
+    const bool bits = fuzz::isBitRead(data);
+    const fam3::ReadRequest r = fuzz::requestOf(data);
     const std::size_t dataSize = bits ? fam3::BitCount(r) : 2 * fam3::WordCount(r);
     const std::size_t expectedLength = 4 + (bits ? dataSize : 2 * dataSize) + 2;
 
     // The command for the request is one CR LF terminated line that names the read.
     const std::string command = bits ? fam3::BuildAsciiBrd(r) : fam3::BuildAsciiWrd(r);
     CHECK(command.size() >= 12);
-    CHECK(command[0] == '0' && command[1] == '0' + cpu);
+    CHECK(command[0] == '0' && command[1] == '0' + r.cpu);
     CHECK(command.compare(2, 3, bits ? "BRD" : "WRD") == 0);
     CHECK(command.compare(command.size() - 2, 2, "\r\n") == 0);
 
@@ -95,7 +87,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     CHECK(v.size == dataSize);
     CHECK(v.data == decoded.get());
     const unsigned char* a = answer.get();
-    CHECK(a[0] == '1' && a[1] == '0' + cpu && a[2] == 'O' && a[3] == 'K');
+    CHECK(a[0] == '1' && a[1] == '0' + r.cpu && a[2] == 'O' && a[3] == 'K');
     CHECK(a[length - 2] == '\r' && a[length - 1] == '\n');
     if (bits) {
         for (std::size_t i = 0; i < v.size; ++i)
@@ -103,7 +95,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
 
     // The data, written back the way a module writes it, decodes to the same bytes.
-    const std::string again = encode(bits, cpu, v.data, v.size);
+    const std::string again = encode(bits, r.cpu, v.data, v.size);
     unsigned char redecoded[DecodeCapacity];
     const fam3::AnswerVerdict w =
         check(bits, r, reinterpret_cast<const unsigned char*>(again.data()), again.size(),

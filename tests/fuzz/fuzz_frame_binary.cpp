@@ -2,9 +2,7 @@
 // or a word read. An accepted answer must have exactly the expected length and header and hand
 // on exactly the expected data in place; a rejected one must give -3 or the PLC's end code
 // (1 to 255). Nothing may be read outside the datagram.
-//   byte 0: bit 0 set for a bit read, bits 1-2 the CPU number - 1
-//   byte 1: the span - 1, modulo the device's read limit (256 bits or 128 bytes)
-//   bytes 2..: the answer
+// Bytes 0 and 1 choose the request (frame_input.h), bytes 2 on are the answer.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -15,6 +13,7 @@
 
 #define FUZZ_TARGET "fuzz_frame_binary"
 #include "tests/fuzz/invariant.h"
+#include "tests/fuzz/frame_input.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
@@ -22,16 +21,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     fuzz::currentSize = size;
     if (size < 2)
         return 0;
-    const bool bits = (data[0] & 1) != 0;
-    const int cpu = ((data[0] >> 1) & 3) + 1;
-    const std::uint32_t span = data[1] % (bits ? 256u : 128u) + 1;
-
-    fam3::ReadRequest r;
-    r.cpu = cpu;
-    r.device = bits ? 13 : 4; // M or D
-    r.address = 1;
-    r.startOffset = 0;
-    r.endOffset = span;
+    const bool bits = fuzz::isBitRead(data);
+    const fam3::ReadRequest r = fuzz::requestOf(data);
     const std::uint32_t count = bits ? fam3::BitCount(r) : fam3::WordCount(r);
     const std::size_t dataSize = bits ? count : 2 * count;
     const unsigned char answerCode = bits ? fam3::BinaryBitAnswer : fam3::BinaryWordAnswer;
@@ -39,7 +30,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // The command: code, CPU, length 8, device, address, count, big-endian.
     const fam3::BinaryCommand command = bits ? fam3::BuildBinaryBrd(r) : fam3::BuildBinaryWrd(r);
     CHECK(command[0] == (bits ? fam3::BinaryBitRead : fam3::BinaryWordRead));
-    CHECK(command[1] == cpu && command[2] == 0x00 && command[3] == 0x08);
+    CHECK(command[1] == r.cpu && command[2] == 0x00 && command[3] == 0x08);
     CHECK(((command[10] << 8) | command[11]) == static_cast<int>(count));
 
     const std::size_t length = size - 2;
