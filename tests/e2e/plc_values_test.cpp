@@ -1,5 +1,7 @@
 // Values read from a simulated FA-M3 module on 127.0.0.1, through KOMVAS.exe, to DDE clients.
+#include <chrono>
 #include <memory>
+#include <thread>
 
 #include "tests/e2e/support/fixture.h"
 #include "tools/plcsim/plcsim.h"
@@ -150,18 +152,21 @@ TEST_F(PlcValue, EveryTypeShowsItsValueInItsWordOrder)
 
 TEST_F(PlcValue, TwoClientsOfOneItemBothHoldItsValue)
 {
-    // Wine's DDEML may drop one client's update when two clients advise one item: compare
-    // what each client holds, not every update.
+    // Wine's DDEML may drop either client's update when two clients advise one item (it puts
+    // one item atom into every client's message): ask each client for what it can read
+    // instead of waiting for every update.
     DdeClient first("PLC1");
     DdeClient second("PLC1");
     ASSERT_EQ(first.command("advise D100,W"), "ok");
     ASSERT_TRUE(first.waitForEvent("update D100,W 1234")) << first.transcript();
     ASSERT_EQ(second.command("advise D100,W"), "ok");
     simulator.setWord(1, "D", 100, 4321);
-    EXPECT_TRUE(first.waitForEvent("update D100,W 4321")) << first.transcript();
-    EXPECT_EQ(first.request("D100,W"), "4321");
-    EXPECT_EQ(second.request("D100,W"), "4321");
-    EXPECT_EQ(server.count(msg::registered(1)), 1u);
+    const auto end = std::chrono::steady_clock::now() + answerTimeout;
+    while (first.request("D100,W") != "4321" && std::chrono::steady_clock::now() < end)
+        std::this_thread::sleep_for(milliseconds(200));
+    EXPECT_EQ(first.request("D100,W"), "4321") << first.transcript();
+    EXPECT_EQ(second.request("D100,W"), "4321") << second.transcript();
+    EXPECT_EQ(server.count(msg::registered(1)), 1u) << server.transcript();
 }
 
 TEST_F(PlcValue, SilentModuleTimesOutAndTheValueComesBackWithTheAnswers)
