@@ -10,19 +10,19 @@ std::int32_t DdeItem::liveCount = 0;
 
 DdeItem::DdeItem(HSZ topic, HSZ item, const char* name) : refCount(0)
 {
-    const ItemSpec spec = convertItemName(name);
-    cpu = spec.cpu;
-    device = spec.device;
-    address = spec.address;
-    startOffset = spec.startOffset;
-    if (spec.type != nullptr)
-        holder = spec.type->factory(topic, item);
-    else if (spec.kind == 1)
+    const ConvertedName converted = convertItemName(name);
+    cpu = converted.cpu;
+    device = converted.device;
+    address = converted.address;
+    startOffset = converted.startOffset;
+    if (converted.type != nullptr)
+        holder = converted.type->factory(topic, item);
+    else if (converted.kind == 1)
         holder.reset(new PostData_BRD_STRING(topic, item));
     else
         holder.reset(new PostData_WRD_STRING(topic, item));
-    endOffset = startOffset + spec.span;
-    key = spec.key;
+    endOffset = startOffset + converted.span;
+    key = converted.key;
 
     ++liveCount;
     Msg::Log(Msg::Info, 221, liveCount);

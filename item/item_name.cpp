@@ -220,26 +220,26 @@ std::uint32_t LE01ReadDataMaxCount::maxCount(std::uint32_t code) const
     }
 }
 
-ItemSpec convertItemName(const char* name)
+ConvertedName convertItemName(const char* name)
 {
     if (name == nullptr)
         name = "";
-    ItemSpec spec;
+    ConvertedName converted;
 
     // 1. CPU number, device and address number.
     DeviceAddress split;
     const std::size_t separator = parseDeviceAddress(name, split);
-    spec.device = split.device;
-    spec.address = split.address;
+    converted.device = split.device;
+    converted.address = split.address;
 
     // 2. CPU 1 to 4; no digits mean CPU 1.
-    spec.cpu = split.cpu == 0 ? 1 : split.cpu;
-    if (spec.cpu > 4)
+    converted.cpu = split.cpu == 0 ? 1 : split.cpu;
+    if (converted.cpu > 4)
         throw DdeItemException(215);
 
     // 3. The device's address rule; unknown and slash names have none.
     try {
-        spec.startOffset = deviceOffset(spec.device, spec.address);
+        converted.startOffset = deviceOffset(converted.device, converted.address);
     } catch (const AddrConvException&) {
         throw DdeItemException(217);
     }
@@ -258,7 +258,7 @@ ItemSpec convertItemName(const char* name)
         throw DdeItemException(type[0] == 'C' ? 219 : 220);
 
     // 6. Bit or word device; every device with an address rule has a kind.
-    spec.kind = deviceKind(spec.device);
+    converted.kind = deviceKind(converted.device);
 
     if (type[0] == 'C') {
         // 7. String: "C" and a length that ends the type text.
@@ -266,32 +266,32 @@ ItemSpec convertItemName(const char* name)
         const std::size_t end = readNumber(type, 1, n);
         if (end == 1 || type[end] != '\0')
             throw DdeItemException(219);
-        if (spec.kind == BitKind) {
+        if (converted.kind == BitKind) {
             if (n < 1 || n > MaxBitStringSpan / 16)
                 throw DdeItemException(219);
-            spec.span = 16 * n;
+            converted.span = 16 * n;
         } else {
             if (n < 1 || n > MaxWordStringSpan)
                 throw DdeItemException(219);
-            spec.span = n;
+            converted.span = n;
         }
-        spec.type = nullptr;
+        converted.type = nullptr;
     } else {
         // 8. A row of the kind's type table.
-        const TypeEntry* table = spec.kind == BitKind ? bitTypeTable : wordTypeTable;
-        const std::size_t rows = spec.kind == BitKind ? BitTypeCount : WordTypeCount;
-        for (std::size_t i = 0; i < rows && spec.type == nullptr; ++i) {
+        const TypeEntry* table = converted.kind == BitKind ? bitTypeTable : wordTypeTable;
+        const std::size_t rows = converted.kind == BitKind ? BitTypeCount : WordTypeCount;
+        for (std::size_t i = 0; i < rows && converted.type == nullptr; ++i) {
             if (std::strcmp(table[i].name, type) == 0)
-                spec.type = &table[i];
+                converted.type = &table[i];
         }
-        if (spec.type == nullptr)
+        if (converted.type == nullptr)
             throw DdeItemException(220);
-        spec.span = spec.type->count;
+        converted.span = converted.type->count;
     }
 
     // 9. Key of the item.
-    spec.key = itemKey(spec.cpu, spec.device, spec.address, spec.span);
-    return spec;
+    converted.key = itemKey(converted.cpu, converted.device, converted.address, converted.span);
+    return converted;
 }
 
 } // namespace fam3

@@ -67,7 +67,7 @@ public:
 };
 
 // An item name converted into what the item and the read scheduling need.
-struct ItemSpec {
+struct ConvertedName {
     std::uint32_t cpu = 0;
     std::uint32_t device = 0;
     std::uint32_t address = 0;
@@ -81,6 +81,6 @@ struct ItemSpec {
 // Converts a whole item name (at most the 18 characters the server obtains) or throws
 // DdeItemException with 215, 217, 218, 219 or 220. The checks run in a fixed order and the
 // first that fails decides the id.
-ItemSpec convertItemName(const char* name);
+ConvertedName convertItemName(const char* name);
 
 } // namespace fam3

@@ -37,7 +37,7 @@ std::uint32_t deviceSize(std::uint32_t code)
 struct Outcome {
     bool accepted = false;
     int id = 0;
-    fam3::ItemSpec spec;
+    fam3::ConvertedName converted;
 };
 
 // Converts a name held in a heap block that ends right at its NUL, so that reading past the
@@ -49,7 +49,7 @@ Outcome convert(const char* text, std::size_t length)
     name[length] = '\0';
     Outcome out;
     try {
-        out.spec = fam3::convertItemName(name.get());
+        out.converted = fam3::convertItemName(name.get());
         out.accepted = true;
     } catch (const fam3::DdeItemException& e) {
         out.id = e.id;
@@ -65,7 +65,7 @@ void checkOutcome(const char* text, std::size_t length, const Outcome& out)
         CHECK(out.id == 215 || out.id == 217 || out.id == 218 || out.id == 219 || out.id == 220);
         return;
     }
-    const fam3::ItemSpec& s = out.spec;
+    const fam3::ConvertedName& s = out.converted;
     CHECK(s.key >= 0);
     CHECK(s.cpu >= 1 && s.cpu <= 4);
     CHECK(s.kind == 1 || s.kind == 16);
@@ -108,10 +108,10 @@ bool sameOutcome(const Outcome& a, const Outcome& b)
         return false;
     if (!a.accepted)
         return a.id == b.id;
-    return a.spec.cpu == b.spec.cpu && a.spec.device == b.spec.device &&
-           a.spec.address == b.spec.address && a.spec.startOffset == b.spec.startOffset &&
-           a.spec.span == b.spec.span && a.spec.kind == b.spec.kind &&
-           a.spec.type == b.spec.type && a.spec.key == b.spec.key;
+    return a.converted.cpu == b.converted.cpu && a.converted.device == b.converted.device &&
+           a.converted.address == b.converted.address && a.converted.startOffset == b.converted.startOffset &&
+           a.converted.span == b.converted.span && a.converted.kind == b.converted.kind &&
+           a.converted.type == b.converted.type && a.converted.key == b.converted.key;
 }
 
 } // namespace

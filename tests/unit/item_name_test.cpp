@@ -37,8 +37,8 @@ std::int64_t offsetOf(std::uint32_t code, std::uint32_t address)
     }
 }
 
-// "" when the spec names no table row (a string type).
-std::string typeName(const ItemSpec& spec) { return spec.type != nullptr ? spec.type->name : ""; }
+// "" when the conversion names no table row (a string type).
+std::string typeName(const ConvertedName& converted) { return converted.type != nullptr ? converted.type->name : ""; }
 
 struct Accepted {
     const char* name;
@@ -148,16 +148,16 @@ TEST(ItemNameConversion, AcceptsTheNamesOfTheTable)
 {
     for (const Accepted& a : acceptedNames) {
         SCOPED_TRACE(a.name);
-        ItemSpec spec;
-        ASSERT_NO_THROW(spec = convertItemName(a.name));
-        EXPECT_EQ(spec.cpu, a.cpu);
-        EXPECT_EQ(spec.device, a.device);
-        EXPECT_EQ(spec.kind, a.kind);
-        EXPECT_EQ(spec.address, a.address);
-        EXPECT_EQ(spec.startOffset, a.offset);
-        EXPECT_EQ(spec.span, a.span);
-        EXPECT_EQ(typeName(spec), a.type);
-        EXPECT_EQ(spec.key, itemKey(a.cpu, a.device, a.address, a.span));
+        ConvertedName converted;
+        ASSERT_NO_THROW(converted = convertItemName(a.name));
+        EXPECT_EQ(converted.cpu, a.cpu);
+        EXPECT_EQ(converted.device, a.device);
+        EXPECT_EQ(converted.kind, a.kind);
+        EXPECT_EQ(converted.address, a.address);
+        EXPECT_EQ(converted.startOffset, a.offset);
+        EXPECT_EQ(converted.span, a.span);
+        EXPECT_EQ(typeName(converted), a.type);
+        EXPECT_EQ(converted.key, itemKey(a.cpu, a.device, a.address, a.span));
     }
 }
 
@@ -182,13 +182,13 @@ TEST(ItemNameConversion, TreatsANullNameAsEmpty)
 
 TEST(ItemNameConversion, NamesWithTheSameAddressShareTheKey)
 {
-    const ItemSpec a = convertItemName("D100,W");
-    const ItemSpec b = convertItemName("D0100,W");
+    const ConvertedName a = convertItemName("D100,W");
+    const ConvertedName b = convertItemName("D0100,W");
     EXPECT_EQ(a.startOffset, b.startOffset);
     EXPECT_EQ(a.span, b.span);
     EXPECT_EQ(a.key, b.key);
     // Same width, another type: the same key, another row.
-    const ItemSpec c = convertItemName("D100,INT");
+    const ConvertedName c = convertItemName("D100,INT");
     EXPECT_EQ(a.key, c.key);
     EXPECT_NE(a.type, c.type);
 }
@@ -584,17 +584,17 @@ TEST(TypeRows, ConvertItemNameFindsEveryRowOfItsKind)
 {
     for (const TypeEntry& row : bitTypeTable) {
         SCOPED_TRACE(row.name);
-        const ItemSpec spec = convertItemName((std::string("M1,") + row.name).c_str());
-        EXPECT_EQ(spec.type, &row);
-        EXPECT_EQ(spec.span, row.count);
-        EXPECT_EQ(spec.kind, Bit);
+        const ConvertedName converted = convertItemName((std::string("M1,") + row.name).c_str());
+        EXPECT_EQ(converted.type, &row);
+        EXPECT_EQ(converted.span, row.count);
+        EXPECT_EQ(converted.kind, Bit);
     }
     for (const TypeEntry& row : wordTypeTable) {
         SCOPED_TRACE(row.name);
-        const ItemSpec spec = convertItemName((std::string("D1,") + row.name).c_str());
-        EXPECT_EQ(spec.type, &row);
-        EXPECT_EQ(spec.span, row.count);
-        EXPECT_EQ(spec.kind, Word);
+        const ConvertedName converted = convertItemName((std::string("D1,") + row.name).c_str());
+        EXPECT_EQ(converted.type, &row);
+        EXPECT_EQ(converted.span, row.count);
+        EXPECT_EQ(converted.kind, Word);
     }
     // "B" and "W" of bit devices make the same holder; only the span differs.
     EXPECT_EQ(convertItemName("M1,B").type->factory, convertItemName("M1,W").type->factory);
@@ -605,13 +605,13 @@ TEST(TypeRows, ConvertItemNameFindsEveryRowOfItsKind)
 TEST(TypeRows, StringsHaveNoRowAndScaleWithTheKind)
 {
     for (std::uint32_t n : {1u, 2u, 15u, 16u}) {
-        const ItemSpec spec = convertItemName(("X00101,C" + std::to_string(n)).c_str());
-        EXPECT_EQ(spec.type, nullptr);
-        EXPECT_EQ(spec.span, 16 * n);
+        const ConvertedName converted = convertItemName(("X00101,C" + std::to_string(n)).c_str());
+        EXPECT_EQ(converted.type, nullptr);
+        EXPECT_EQ(converted.span, 16 * n);
     }
     for (std::uint32_t n : {1u, 2u, 127u, 128u}) {
-        const ItemSpec spec = convertItemName(("W1,C" + std::to_string(n)).c_str());
-        EXPECT_EQ(spec.type, nullptr);
-        EXPECT_EQ(spec.span, n);
+        const ConvertedName converted = convertItemName(("W1,C" + std::to_string(n)).c_str());
+        EXPECT_EQ(converted.type, nullptr);
+        EXPECT_EQ(converted.span, n);
     }
 }

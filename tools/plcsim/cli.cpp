@@ -40,7 +40,8 @@ Values (all devices start at 0):
                           --set D200:float=3.14 --set D300:double=2.5e-3 --set D400:long=-7
                           --set D500:text=HELLO --set "D600:text=TWO WORDS"
   --values FILE         assignments from a file, one per line as for --set; lines
-                        "counter SPEC", "ramp SPEC" and "toggle SPEC" start demonstrations;
+                        "counter ...", "ramp ..." and "toggle ..." start demonstrations
+                        (the rest of the line as for --counter, --ramp, --toggle);
                         '#' starts a comment (quote text holding '#': D1:text="A#B")
 
 Demonstrations:
