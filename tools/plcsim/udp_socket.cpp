@@ -61,7 +61,12 @@ sockaddr_in toSockaddr(uint32_t address, uint16_t port)
 
 std::string failure(const char* what, int code)
 {
+#ifdef _WIN32
     return std::string(what) + " failed (error " + std::to_string(code) + ")";
+#else
+    return std::string(what) + " failed: " + std::strerror(code) + " (error " +
+           std::to_string(code) + ")";
+#endif
 }
 
 }  // namespace
