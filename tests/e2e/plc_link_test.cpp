@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "tests/e2e/support/fixture.h"
+#include "tests/e2e/support/quiet_module.h"
 #include "tools/plcsim/plcsim.h"
 
 namespace e2e {
@@ -88,19 +89,13 @@ protected:
     {
         const unsigned port = simulator.start();
         simulator.setForm(GetParam().form);
-        startServing("[PLC1]\r\nIP=127.0.0.1\r\nPORT=" + std::to_string(port) + "\r\nMODE=" +
-                     GetParam().mode + "\r\n");
+        startServing(iniSection("PLC1", port, GetParam().mode));
     }
 
-    // Runs script lines while the module holds its answers back: under Wine a value arriving
-    // during a synchronous advise start can make it look refused. The link waits for the held
-    // answer (less than its 10 s time-out) and goes on.
+    // Changes the items while the module holds its answers back, then starts a fresh record.
     void quietly(DdeClient& client, const std::vector<std::string>& lines)
     {
-        simulator.addFault(plcsim::Fault::delay(8000));
-        for (const std::string& line : lines)
-            EXPECT_EQ(client.command(line), "ok") << line;
-        simulator.clearFaults();
+        runQuietly(simulator, client, lines, 8000);
         simulator.clearDatagrams();
     }
 
@@ -142,9 +137,8 @@ TEST_F(LinkRetries, UnreadableAddressAndSilentModuleAreTriedAgainEvery501Ticks)
     plcsim::Simulator quiet;
     const unsigned port = quiet.start();
     quiet.addFault(plcsim::Fault::silent());
-    startServing("[UNREADABLE]\r\nIP=192.168.0.300\r\nMODE=ASCII\r\n"
-                 "[QUIET]\r\nIP=127.0.0.1\r\nPORT=" +
-                 std::to_string(port) + "\r\nMODE=AUTO\r\n");
+    startServing("[UNREADABLE]\r\nIP=192.168.0.300\r\nMODE=ASCII\r\n" +
+                 iniSection("QUIET", port, "AUTO"));
 
     // The address is not an IPv4 address: connect fails at the first tick, with the system's
     // text of the socket error, and again 501 ticks later.
@@ -185,12 +179,9 @@ TEST_F(LateAnswer, EveryItemShowsItsOwnValueAgainAfterIt)
     const unsigned port = simulator.start();
     simulator.setWord(1, "D", 1, 111);
     simulator.setWord(1, "D", 100, 222);
-    startServing("[PLC1]\r\nIP=127.0.0.1\r\nPORT=" + std::to_string(port) + "\r\nMODE=ASCII\r\n");
+    startServing(iniSection("PLC1", port));
     DdeClient client("PLC1");
-    simulator.addFault(plcsim::Fault::delay(3000));
-    ASSERT_EQ(client.command("advise D1,W"), "ok");
-    ASSERT_EQ(client.command("advise D100,W"), "ok");
-    simulator.clearFaults();
+    runQuietly(simulator, client, {"advise D1,W", "advise D100,W"});
     ASSERT_TRUE(client.waitForEvent("update D1,W 111")) << client.transcript();
     ASSERT_TRUE(client.waitForEvent("update D100,W 222")) << client.transcript();
 

@@ -4,6 +4,7 @@
 #include <thread>
 
 #include "tests/e2e/support/fixture.h"
+#include "tests/e2e/support/quiet_module.h"
 #include "tools/plcsim/plcsim.h"
 
 namespace e2e {
@@ -24,21 +25,14 @@ const FormCase forms[] = {
     {"AutoFindsBinary", plcsim::Form::Binary, "AUTO", msg::binaryStarted},
 };
 
-std::string plcSection(unsigned port, const std::string& mode)
-{
-    return "[PLC1]\r\nIP=127.0.0.1\r\nPORT=" + std::to_string(port) + "\r\nMODE=" + mode + "\r\n";
-}
-
-// Starts advise loops on several items of one client. Wine ends a client's synchronous
-// transaction at the first DDE message of its conversation, so a value arriving during an
-// advise start can make it look refused: the module holds its answers back meanwhile.
+// Starts advise loops on several items of one client while the module holds its answers back.
 void adviseQuietly(plcsim::Simulator& simulator, DdeClient& client,
                    std::initializer_list<const char*> items)
 {
-    simulator.addFault(plcsim::Fault::delay(3000));
+    std::vector<std::string> lines;
     for (const char* item : items)
-        EXPECT_EQ(client.command(std::string("advise ") + item), "ok") << item;
-    simulator.clearFaults();
+        lines.push_back(std::string("advise ") + item);
+    runQuietly(simulator, client, lines);
 }
 
 class PlcValues : public ServerTest, public testing::WithParamInterface<FormCase> {
@@ -49,7 +43,7 @@ protected:
         const unsigned port = simulator->start();
         simulator->setWord(1, "D", 100, 1234);
         simulator->setBit(1, "M", 1, true);
-        startServing(plcSection(port, GetParam().mode));
+        startServing(iniSection("PLC1", port, GetParam().mode));
         if (GetParam().found) {
             ASSERT_TRUE(server.waitForLine(GetParam().found("PLC1")))
                 << server.transcript();
@@ -108,7 +102,7 @@ protected:
     {
         const unsigned port = simulator.start();
         simulator.setWord(1, "D", 100, 1234);
-        startServing(plcSection(port, "ASCII"));
+        startServing(iniSection("PLC1", port));
     }
     plcsim::Simulator simulator{plcsim::Form::Ascii};
 };
