@@ -230,6 +230,15 @@ TEST_F(Serving, FaultsCombineOnOneAnswer)
     EXPECT_EQ(askAscii(kAsciiD100), "11ER03WRD000\r\n");
 }
 
+TEST_F(Serving, PerReadDemonstrationsStepAfterEveryAnsweredRead)
+{
+    sim.addDemo(parseDemo(DemoKind::Counter, "D100,64,per-read"));
+    EXPECT_EQ(askAscii(kAsciiD100), kAsciiD100Answer);
+    EXPECT_EQ(askAscii(kAsciiD100), "11OK004100020003\r\n");
+    EXPECT_EQ(askAscii(text("01XXXD100,03\r\n")).substr(0, 4), "11ER") << "not a read";
+    EXPECT_EQ(askAscii(kAsciiD100), "11OK008100020003\r\n");
+}
+
 TEST_F(Serving, StopsAndStartsAgain)
 {
     EXPECT_THROW(sim.start(), std::logic_error);

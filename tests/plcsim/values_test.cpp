@@ -154,6 +154,12 @@ TEST(Demos, ParseWithDefaultsAndRampOptions)
     EXPECT_EQ(parseDemo(DemoKind::Toggle, "M1").type, ValueType::Bit);
     EXPECT_EQ(parseDemo(DemoKind::Toggle, "D1").type, ValueType::Word);
 
+    const Demo stepped = parseDemo(DemoKind::Counter, "D1,64,per-read");
+    EXPECT_DOUBLE_EQ(stepped.step, 64);
+    EXPECT_TRUE(stepped.perRead);
+    EXPECT_FALSE(counter.perRead);
+    EXPECT_TRUE(parseDemo(DemoKind::Toggle, "M1,PER-READ").perRead);
+
     const Demo ramp = parseDemo(DemoKind::Ramp, "D2:float");
     EXPECT_EQ(ramp.type, ValueType::Float);
     EXPECT_EQ(ramp.wave, Wave::Sine);
@@ -180,6 +186,10 @@ TEST(Demos, RefuseSettingsThatCannotChangeOverTime)
     EXPECT_NE(errorOf([] { parseDemo(DemoKind::Ramp, "D1,inf"); }).find("'inf'"),
               std::string::npos);
     EXPECT_NE(errorOf([] { parseDemo(DemoKind::Counter, "D1,saw"); }).find("unexpected"),
+              std::string::npos);
+    EXPECT_NE(errorOf([] { parseDemo(DemoKind::Counter, "D1,per-read,2"); }).find("'2'"),
+              std::string::npos);
+    EXPECT_NE(errorOf([] { parseDemo(DemoKind::Toggle, "M1,2"); }).find("'2'"),
               std::string::npos);
     EXPECT_NE(errorOf([] { parseDemo(DemoKind::Counter, "D262144:double"); }).find("past the end"),
               std::string::npos);

@@ -45,8 +45,11 @@ Values (all devices start at 0):
                         '#' starts a comment (quote text holding '#': D1:text="A#B")
 
 Demonstrations:
-  --counter LOCATION[:TYPE]   adds 1 every second (default type W, wraps around)
-  --toggle LOCATION[:TYPE]    switches between 0 and 1 every second
+  --counter LOCATION[:TYPE][,STEP][,per-read]
+                        adds STEP (default 1) every second (default type W, wraps
+                        around); per-read: after every answered read instead
+  --toggle LOCATION[:TYPE][,per-read]
+                        switches between 0 and 1 every second (or every read)
   --ramp LOCATION[:TYPE][,sine|saw][,PERIOD[,LOW,HIGH]]
                         follows a sine (default) or sawtooth wave from LOW to HIGH
                         (default 0 to 100) with PERIOD seconds (default 10), updated every

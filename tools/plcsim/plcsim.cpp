@@ -279,6 +279,12 @@ struct Simulator::Impl {
             std::lock_guard<std::mutex> lock(mutex);
             const Command command = parseCommand(form, data, size);
             Bytes reply = answer(command, memory);
+            // Demonstrations that change with every read step once the answer holds the
+            // values read, so that the next read sees new ones.
+            if (command.read)
+                for (const RunningDemo& d : demos)
+                    if (d.demo.perRead)
+                        stepDemo(d.demo, memory, 0);
             bool silent = false, garbage = false, errorSet = false;
             int lengthDelta = 0, delay = 0;
             for (Fault& f : faults) {
@@ -364,7 +370,7 @@ struct Simulator::Impl {
         std::lock_guard<std::mutex> lock(mutex);
         const double t = std::chrono::duration<double>(now - started).count();
         for (RunningDemo& d : demos) {
-            if (now < d.next)
+            if (d.demo.perRead || now < d.next)
                 continue;
             stepDemo(d.demo, memory, t);
             if (d.demo.kind == DemoKind::Ramp) {

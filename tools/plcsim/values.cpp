@@ -457,9 +457,27 @@ Demo parseDemo(DemoKind kind, std::string_view text)
         throw ParseError("a demonstration needs a numeric type, not TEXT");
     if (kind == DemoKind::Ramp && d.type == ValueType::Bit)
         throw ParseError("a ramp needs a type wider than one bit");
-    if (kind != DemoKind::Ramp && parts.size() > 1)
-        throw ParseError("unexpected " + quoted(text.substr(text.find(','))) + " in " +
-                         quoted(text));
+    if (kind != DemoKind::Ramp) {
+        // Counters take a step and per-read, toggles per-read alone.
+        bool stepGiven = false;
+        for (size_t i = 1; i < parts.size(); ++i) {
+            const std::string word = upper(parts[i]);
+            double n = 0;
+            if (word == "PER-READ" && !d.perRead) {
+                d.perRead = true;
+            } else if (kind == DemoKind::Counter && !stepGiven && !d.perRead &&
+                       parseReal(parts[i], n) && std::isfinite(n)) {
+                d.step = n;
+                stepGiven = true;
+            } else {
+                throw ParseError("unexpected " + quoted(parts[i]) + " in " + quoted(text) +
+                                 (kind == DemoKind::Counter ? " (expected STEP or per-read)"
+                                                            : " (expected per-read)"));
+            }
+        }
+        checkFits(d.at, pointsOf(d.type, d.at.device->kind));
+        return d;
+    }
 
     std::vector<double> numbers;
     for (size_t i = 1; i < parts.size(); ++i) {
@@ -503,7 +521,8 @@ void stepDemo(const Demo& demo, Memory& memory, double t)
 {
     switch (demo.kind) {
     case DemoKind::Counter:
-        writeNumber(memory, demo.at, demo.type, readNumber(memory, demo.at, demo.type) + 1);
+        writeNumber(memory, demo.at, demo.type,
+                    readNumber(memory, demo.at, demo.type) + demo.step);
         break;
     case DemoKind::Toggle:
         writeNumber(memory, demo.at, demo.type,

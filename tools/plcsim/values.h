@@ -78,10 +78,13 @@ struct Demo {
     Wave wave = Wave::Sine;          // ramp only
     double period = 10.0;            // ramp only, seconds
     double low = 0.0, high = 100.0;  // ramp only: the range swept
+    double step = 1.0;               // counter only: added at each step
+    bool perRead = false;            // counter and toggle: step after every answered read
+                                     // instead of every second
 };
 
-// "LOCATION[:TYPE]" for counters and toggles; "LOCATION[:TYPE][,sine|saw][,PERIOD[,LOW,HIGH]]"
-// for ramps. Throws ParseError.
+// "LOCATION[:TYPE][,STEP][,per-read]" for counters, "LOCATION[:TYPE][,per-read]" for toggles,
+// "LOCATION[:TYPE][,sine|saw][,PERIOD[,LOW,HIGH]]" for ramps. Throws ParseError.
 Demo parseDemo(DemoKind kind, std::string_view text);
 
 // The value a ramp shows t seconds after the start.
