@@ -71,6 +71,7 @@ void LE01Comm::Connect()
         Msg::Log(Msg::Warning, MsgSocketFailed, server->name.c_str(),
                  Msg::ErrorText(failure.code));
         CloseSocket();
+        Unreadable(LinkState::Unreachable);
     }
 }
 
@@ -118,20 +119,23 @@ void LE01Comm::WaitProbe()
 {
     ++tickCount;
     unsigned char reply[ReceiveBufferSize];
-    const int length = recv(sock, reinterpret_cast<char*>(reply), sizeof reply, 0);
+    const int length = receive(sock, reinterpret_cast<char*>(reply), sizeof reply, 0);
     if (length == SOCKET_ERROR) {
         // Every receive failure is silence, including a refusal reported by the system.
         if (tickCount > TickLimit) {
             Msg::Log(Msg::Warning, MsgNoProbeReply, server->name.c_str());
+            Unreadable(LinkState::NoAnswer);
             state = &LE01Comm::SendProbe;
         }
         return;
     }
     if (replyIsAscii(reply, length)) {
         Msg::Log(Msg::Info, MsgAsciiStarted, server->name.c_str());
+        SetLinkState(LinkState::Ascii);
         state = &LE01Comm::PrepareAscii;
     } else {
         Msg::Log(Msg::Info, MsgBinaryStarted, server->name.c_str());
+        SetLinkState(LinkState::Binary);
         state = &LE01Comm::PrepareBinary;
     }
 }
@@ -193,13 +197,16 @@ void LE01Comm::SendBinaryBrd()
 // Answers carry no sequence number: a late answer to a command that already timed out would
 // wait in the socket ahead of the answer to the next command and be taken for it, shifting
 // every later answer by one command. Nothing is outstanding when a command or the probe is
-// about to go out, so whatever waits now is stale. The bound keeps a flooding peer from holding
-// the tick.
+// about to go out, so whatever waits now is stale. Only "would block" says that nothing waits:
+// a datagram socket reports WSAECONNRESET after an ICMP port unreachable and WSAEMSGSIZE for a
+// datagram longer than the buffer while more datagrams wait behind them. The bound keeps a
+// flooding peer (or a socket that fails every call) from holding the tick.
 void LE01Comm::DiscardWaiting()
 {
     unsigned char stale[ReceiveBufferSize];
-    for (int i = 0; i < 256; ++i) {
-        if (recv(sock, reinterpret_cast<char*>(stale), sizeof stale, 0) == SOCKET_ERROR)
+    for (int i = 0; i < DiscardLimit; ++i) {
+        if (receive(sock, reinterpret_cast<char*>(stale), sizeof stale, 0) == SOCKET_ERROR &&
+            WSAGetLastError() == WSAEWOULDBLOCK)
             return;
     }
 }
@@ -209,14 +216,33 @@ void LE01Comm::DiscardWaiting()
 void LE01Comm::Transmit(const void* bytes, int size, State wait)
 {
     DiscardWaiting();
-    if (send(sock, static_cast<const char*>(bytes), size, 0) == SOCKET_ERROR) {
+    if (transmit(sock, static_cast<const char*>(bytes), size, 0) == SOCKET_ERROR) {
         Msg::Log(Msg::Warning, MsgSocketFailed, server->name.c_str(),
                  Msg::ErrorText(WSAGetLastError()));
         CloseSocket();
+        Unreadable(LinkState::Unreachable);
         state = &LE01Comm::Connect;
         return;
     }
     state = wait;
+}
+
+// The PLC cannot be read (no way to its module, or no answer): every item gets the time-out
+// status at once, so that no client takes a last value for a current one. Answers that come
+// back later post the values again.
+void LE01Comm::Unreadable(LinkState why)
+{
+    PostReadStatus(server->schedule, request, TimeoutStatus);
+    SetLinkState(why);
+}
+
+void LE01Comm::SetLinkState(LinkState state)
+{
+    if (state == linkState)
+        return;
+    linkState = state;
+    if (linkStateChanged != nullptr)
+        linkStateChanged(*this);
 }
 
 void LE01Comm::WaitAsciiWrd()
@@ -245,15 +271,17 @@ void LE01Comm::WaitBinaryBrd()
 void LE01Comm::Wait(AnswerCheck check, State prepare)
 {
     unsigned char answer[ReceiveBufferSize];
-    const int length = recv(sock, reinterpret_cast<char*>(answer), sizeof answer, 0);
+    const int length = receive(sock, reinterpret_cast<char*>(answer), sizeof answer, 0);
     if (length == SOCKET_ERROR) {
         if (++tickCount > TickLimit) {
             Msg::Log(Msg::Warning, MsgTimeout, server->name.c_str());
-            PostReadStatus(server->schedule, request, TimeoutStatus);
+            Unreadable(LinkState::NoAnswer);
             state = &LE01Comm::Dispatch;
         }
         return;
     }
+    // Any answer, good or rejected, shows the module live in the form of this state.
+    SetLinkState(prepare == &LE01Comm::PrepareAscii ? LinkState::Ascii : LinkState::Binary);
     unsigned char decoded[ReceiveBufferSize];
     const AnswerVerdict verdict =
         check(request, answer, static_cast<std::size_t>(length), decoded, sizeof decoded);

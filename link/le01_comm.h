@@ -14,6 +14,11 @@ namespace fam3 {
 
 class FAM3DdeServer;
 
+// What the link knows of its PLC: nothing answered yet, answers coming in one form, or no
+// answer since a time-out or an unanswered probe, or no way to the module since a failed connect
+// or send.
+enum class LinkState { Starting, Ascii, Binary, NoAnswer, Unreachable };
+
 // A failed socket call while connecting: the Windows Sockets error code of the call. Thrown and
 // caught inside the connect step; it never leaves the link.
 class LE01Exception {
@@ -48,10 +53,21 @@ public:
     void (LE01Comm::*state)();
     ReadRequest request;
 
+    LinkState linkState = LinkState::Starting;
+    // Called after every change of linkState; nobody is told while it is null.
+    void (*linkStateChanged)(LE01Comm& link) = nullptr;
+
+    // The socket calls that exchange datagrams. They are the system's; tests put their own in to
+    // make a call fail the way a network does.
+    int(WSAAPI* receive)(SOCKET, char*, int, int) = ::recv;
+    int(WSAAPI* transmit)(SOCKET, const char*, int, int) = ::send;
+
     // Ticks between connect attempts, allowed for the probe's reply and for an answer.
     static constexpr std::int32_t TickLimit = 500;
     // Every receive reads into a stack buffer of this size.
     static constexpr int ReceiveBufferSize = 512;
+    // Most datagrams thrown away before a command, so that a flooding peer cannot hold a tick.
+    static constexpr int DiscardLimit = 256;
 
 private:
     // The states; each runs for one tick, or is called at once by the state before it.
@@ -75,6 +91,8 @@ private:
                                          unsigned char*, std::size_t);
 
     void Attempt();
+    void Unreadable(LinkState why);
+    void SetLinkState(LinkState state);
     void Prepare(State bitRead, State wordRead, State self);
     void DiscardWaiting();
     void Transmit(const void* bytes, int size, State wait);

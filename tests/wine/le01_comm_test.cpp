@@ -204,7 +204,9 @@ TEST_F(LinkTest, AutoModeProbesAndAnAsciiReplyChoosesAscii)
     EXPECT_EQ(module->Receive(), Probe);
     module->Reply(bytesOf("11ER06\r\n")); // an ASCII module's error line
     ASSERT_TRUE(Readable(link->sock, 2000));
+    EXPECT_EQ(link->linkState, fam3::LinkState::Starting);
     EXPECT_EQ(Capture(stdout, [&] { Poll(); }), Line(0, 225));
+    EXPECT_EQ(link->linkState, fam3::LinkState::Ascii);
     EXPECT_TRUE(module->Silent()) << "the first command goes out on the next tick";
     Poll();
     EXPECT_EQ(module->Receive(), bytesOf("01WRDD100,01\r\n"));
@@ -227,6 +229,7 @@ TEST_F(LinkTest, AutoModeTakesAnyOtherReplyForBinaryAndUnknownModesActAsAuto)
         module->Reply(reply);
         ASSERT_TRUE(Readable(link->sock, 2000));
         EXPECT_EQ(Capture(stdout, [&] { Poll(); }), Line(0, 226));
+        EXPECT_EQ(link->linkState, fam3::LinkState::Binary);
         Poll();
         const Bytes command = {0x11, 0x01, 0x00, 0x08, 0x00, 0x04,
                                0x00, 0x00, 0x00, 0x64, 0x00, 0x01};
@@ -236,14 +239,18 @@ TEST_F(LinkTest, AutoModeTakesAnyOtherReplyForBinaryAndUnknownModesActAsAuto)
     }
 }
 
-TEST_F(LinkTest, SilentModuleGetsTheProbeAgainEvery501Ticks)
+TEST_F(LinkTest, SilentModuleGetsTheProbeAgainEvery501TicksAndItsItemsTimeOut)
 {
+    Recorder& d100 = Add("D100,W");
     Start(Auto);
     EXPECT_EQ(module->Receive(), Probe);
     std::string log = Capture(stderr, [&] { Poll(500); });
     EXPECT_EQ(log, "");
     EXPECT_TRUE(module->Silent());
+    EXPECT_TRUE(d100.statuses.empty());
     EXPECT_EQ(Capture(stderr, [&] { Poll(); }), Line(1, 224));
+    EXPECT_EQ(d100.statuses, (std::vector<int>{-2})) << "no last value passes for a current one";
+    EXPECT_EQ(link->linkState, fam3::LinkState::NoAnswer);
     Poll();
     EXPECT_EQ(module->Receive(), Probe);
 }
@@ -314,6 +321,7 @@ TEST_F(LinkTest, UnansweredCommandTimesOutOnThe501stTickForEveryItem)
     EXPECT_EQ(Capture(stderr, [&] { Poll(); }), Line(1, 223));
     EXPECT_EQ(d100.statuses, (std::vector<int>{-2}));
     EXPECT_EQ(other.statuses, (std::vector<int>{-2}));
+    EXPECT_EQ(link->linkState, fam3::LinkState::NoAnswer);
     // The socket stays open; polling goes on after the unanswered request.
     EXPECT_NE(link->sock, INVALID_SOCKET);
     Poll();
@@ -346,6 +354,44 @@ TEST_F(LinkTest, AnswerArrivingAfterItsTimeOutDoesNotShiftLaterAnswers)
     EXPECT_EQ(d1.data, (std::vector<Bytes>{{0x00, 0x11}}));
 }
 
+// Receive errors that the drain before a command must read past, as a datagram socket on
+// Windows reports them while datagrams wait behind them.
+int drainErrors[2];
+int drainErrorsLeft = 0;
+
+int WSAAPI ReceiveWithErrorsFirst(SOCKET s, char* buffer, int size, int flags)
+{
+    if (drainErrorsLeft > 0) {
+        WSASetLastError(drainErrors[2 - drainErrorsLeft--]);
+        return SOCKET_ERROR;
+    }
+    return recv(s, buffer, size, flags);
+}
+
+TEST_F(LinkTest, DrainBeforeACommandReadsPastResetAndOversizeErrors)
+{
+    Recorder& d1 = Add("D1,W");
+    Recorder& d200 = Add("D200,W"); // a request of its own
+    Start(Binary);
+    ASSERT_EQ(module->Receive().size(), 12u);
+    Capture(stderr, [&] { Poll(501); }); // D1 times out
+
+    // D1's late answer waits behind an ICMP reset and an oversized datagram.
+    module->Reply(Bytes{0x91, 0x00, 0x00, 0x02, 0x00, 0x11});
+    ASSERT_TRUE(Readable(link->sock, 2000));
+    link->receive = ReceiveWithErrorsFirst;
+    drainErrors[0] = WSAECONNRESET;
+    drainErrors[1] = WSAEMSGSIZE;
+    drainErrorsLeft = 2;
+    Poll();
+    EXPECT_EQ(drainErrorsLeft, 0);
+    ASSERT_EQ(module->Receive().size(), 12u); // D200's command
+    Answer(Bytes{0x91, 0x00, 0x00, 0x02, 0x02, 0x22});
+    EXPECT_EQ(d200.data, (std::vector<Bytes>{{0x02, 0x22}}))
+        << "the late answer to D1 was taken for D200's";
+    EXPECT_TRUE(d1.data.empty());
+}
+
 TEST_F(LinkTest, LateAnswerIsNotTakenForTheProbesReply)
 {
     Add("D100,W");
@@ -372,12 +418,15 @@ TEST_F(LinkTest, LateAnswerIsNotTakenForTheProbesReply)
 
 TEST_F(LinkTest, UnreadableAddressFailsToConnectAndIsRetried501TicksLater)
 {
+    Recorder& d100 = Add("D100,W");
     Open(Binary, "192.168.0.300");
     std::string log = Capture(stderr, [&] { Poll(); });
     const std::string expected =
         "warning\t: " + Plc + " " + std::string(Msg::ErrorText(WSAEACCES)) + "\n";
     EXPECT_EQ(log, expected);
     EXPECT_EQ(link->sock, INVALID_SOCKET);
+    EXPECT_EQ(d100.statuses, (std::vector<int>{-2}));
+    EXPECT_EQ(link->linkState, fam3::LinkState::Unreachable);
     log = Capture(stderr, [&] { Poll(500); });
     EXPECT_EQ(log, "");
     log = Capture(stderr, [&] { Poll(); });
@@ -387,15 +436,18 @@ TEST_F(LinkTest, UnreadableAddressFailsToConnectAndIsRetried501TicksLater)
 
 TEST_F(LinkTest, FailedSendClosesTheSocketAndReconnectsAfterTheRetryInterval)
 {
-    Add("D100,W");
+    Recorder& d100 = Add("D100,W");
     Start(Binary);
     ASSERT_EQ(module->Receive().size(), 12u);
     Answer(Bytes{0x91, 0x00, 0x00, 0x02, 0x00, 0x01}); // then the pass ends
+    EXPECT_EQ(link->linkState, fam3::LinkState::Binary);
     // The socket goes away under the link: the next send fails.
     closesocket(link->sock);
     std::string log = Capture(stderr, [&] { Poll(); });
     EXPECT_EQ(log.rfind("warning\t: " + Plc + " ", 0), 0u) << log;
     EXPECT_EQ(link->sock, INVALID_SOCKET);
+    EXPECT_EQ(d100.statuses, (std::vector<int>{-2}));
+    EXPECT_EQ(link->linkState, fam3::LinkState::Unreachable);
     Poll(500);
     EXPECT_EQ(link->sock, INVALID_SOCKET);
     Poll();
