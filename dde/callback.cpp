@@ -5,6 +5,8 @@
 
 #include "dde/dde.h"
 #include "dde/plc_dde_server.h"
+#include "dde/system_topic.h"
+#include "dde/wine_ddeml.h"
 #include "shell/process.h"
 
 namespace {
@@ -32,32 +34,44 @@ bool IsEndCommand(HDDEDATA data)
     return true;
 }
 
+HDDEDATA Flag(bool value) { return reinterpret_cast<HDDEDATA>(static_cast<ULONG_PTR>(value)); }
+
 HDDEDATA Dispatch(const DdeTransaction& t)
 {
+    PLCDdeServer* server = ServerOf(t.hsz1);
+    // The system topic's own items, unless a PLC has taken its name.
+    const bool system = server == nullptr && t.hsz1 == process::systemTopic;
     switch (t.type) {
     case XTYP_CONNECT:
-        return reinterpret_cast<HDDEDATA>(
-            static_cast<ULONG_PTR>(ServerOf(t.hsz1) != nullptr || t.hsz1 == process::systemTopic));
-    case XTYP_ADVSTART: {
-        PLCDdeServer* server = ServerOf(t.hsz1);
-        if (t.format != CF_TEXT || server == nullptr)
+        return Flag(server != nullptr || t.hsz1 == process::systemTopic);
+    case XTYP_WILDCONNECT:
+        return system_topic::WildConnect(t.hsz1, t.hsz2);
+    case XTYP_ADVSTART:
+        if (t.format != CF_TEXT)
             return nullptr;
-        return reinterpret_cast<HDDEDATA>(static_cast<LONG_PTR>(server->AdviseStart(&t)));
-    }
+        if (server != nullptr)
+            return Flag(server->AdviseStart(&t) != 0);
+        return Flag(system && system_topic::CanAdvise(t));
     case XTYP_ADVREQ: {
-        PLCDdeServer* server = ServerOf(t.hsz1);
-        return server == nullptr ? nullptr : server->AdviseRequest(&t);
-    }
-    case XTYP_REQUEST: {
-        PLCDdeServer* server = ServerOf(t.hsz1);
-        return server == nullptr ? nullptr : server->Request(&t);
-    }
-    case XTYP_ADVSTOP: {
-        PLCDdeServer* server = ServerOf(t.hsz1);
-        if (server == nullptr)
+        // Wine's DdePostAdvise asks every conversation that advises an item of the same name,
+        // whatever its topic, and names the posting topic: a conversation on another topic must
+        // not receive this topic's value.
+        if (!Dde::IsOnTopic(t.conv, t.hsz1))
             return nullptr;
-        return reinterpret_cast<HDDEDATA>(static_cast<LONG_PTR>(server->AdviseStop(&t)));
+        const HDDEDATA data = server != nullptr ? server->AdviseRequest(&t)
+                              : system          ? system_topic::Data(t)
+                                                : nullptr;
+        wine_ddeml::AdviseAnswered(data);
+        return data;
     }
+    case XTYP_REQUEST:
+        if (server != nullptr)
+            return server->Request(&t);
+        return system ? system_topic::Data(t) : nullptr;
+    case XTYP_ADVSTOP:
+        if (server != nullptr)
+            return Flag(server->AdviseStop(&t) != 0);
+        return Flag(system);
     case XTYP_EXECUTE:
         if (t.hsz1 != process::systemTopic || !IsEndCommand(t.data))
             return reinterpret_cast<HDDEDATA>(DDE_FNOTPROCESSED);
@@ -70,7 +84,7 @@ HDDEDATA Dispatch(const DdeTransaction& t)
             entry.second->Disconnect(&t);
         return reinterpret_cast<HDDEDATA>(1);
     default:
-        // Pokes, wildcard connects, registration notices and the rest are not served.
+        // Pokes, registration notices and the rest are not served.
         return nullptr;
     }
 }

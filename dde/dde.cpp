@@ -1,5 +1,9 @@
 #include "dde/dde.h"
 
+#include <cstring>
+
+#include "dde/wine_ddeml.h"
+
 Dde Dde::process;
 
 Dde::~Dde()
@@ -48,11 +52,26 @@ DWORD Dde::QueryString(HSZ hsz, char* buffer, DWORD size, int codePage)
     return DdeQueryStringA(process.instance, hsz, buffer, size, codePage);
 }
 
-BOOL Dde::PostAdvise(HSZ topic, HSZ item) { return DdePostAdvise(process.instance, topic, item); }
+BOOL Dde::PostAdvise(HSZ topic, HSZ item)
+{
+    return wine_ddeml::PostAdvise(process.instance, topic, item);
+}
 
 DWORD Dde::GetData(HDDEDATA data, void* destination, DWORD maximum, DWORD offset)
 {
     return DdeGetData(data, static_cast<LPBYTE>(destination), maximum, offset);
 }
+
+bool Dde::IsOnTopic(HCONV conv, HSZ topic)
+{
+    CONVINFO info;
+    std::memset(&info, 0, sizeof info);
+    info.cb = sizeof info;
+    if (DdeQueryConvInfo(conv, QID_SYNC, &info) == 0)
+        return true;
+    return SameString(info.hszTopic, topic);
+}
+
+bool Dde::SameString(HSZ a, HSZ b) { return DdeCmpStringHandles(a, b) == 0; }
 
 DWORD Dde::Id() { return process.instance; }

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "dde/fam3_dde_server.h"
+#include "dde/system_topic.h"
 #include "link/le01_comm.h"
 #include "shell/msg.h"
 #include "shell/process.h"
@@ -79,6 +80,7 @@ void ConfigureSection(const char* section, const std::string& path)
         throw ConfigurationError;
     }
     std::unique_ptr<fam3::LE01Comm> link(new fam3::LE01Comm(server.get(), ip, port, modeNumber));
+    link->linkStateChanged = system_topic::LinkStateChanged;
 
     // String handles compare without regard to letter case, so this also refuses a name that
     // repeats an earlier one in other letters.

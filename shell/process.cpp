@@ -9,6 +9,7 @@
 #include "dde/callback.h"
 #include "dde/dde.h"
 #include "dde/plc_dde_server.h"
+#include "dde/wine_ddeml.h"
 #include "link/le01_comm.h"
 #include "shell/config.h"
 #include "shell/msg.h"
@@ -61,6 +62,8 @@ bool StartUp()
     }
     Msg::Log(Msg::Info, 205);
 
+    // Decided once: under Wine, DDEML needs the workarounds of dde/wine_ddeml.h.
+    wine_ddeml::Detect();
     const UINT ddeResult = Dde::Initialize(DdeCallback, CBF_SKIP_CONNECT_CONFIRMS);
     if (ddeResult != DMLERR_NO_ERROR) {
         Msg::Log(Msg::Fail, 209, static_cast<int>(ddeResult));

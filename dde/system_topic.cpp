@@ -1,0 +1,136 @@
+#include "dde/system_topic.h"
+
+#include <string>
+#include <vector>
+
+#include "dde/fam3_dde_server.h"
+#include "link/le01_comm.h"
+#include "shell/process.h"
+
+namespace system_topic {
+
+namespace {
+
+const char TopicsItem[] = "Topics";
+const char SysItemsItem[] = "SysItems";
+const char FormatsItem[] = "Formats";
+const char StatusItem[] = "Status";
+const char SystemTopicName[] = "SYSTEM";
+const char TextFormatName[] = "TEXT";
+const char ReadyStatus[] = "Ready";
+
+const char* StateText(fam3::LinkState state)
+{
+    switch (state) {
+    case fam3::LinkState::Ascii:
+        return "ASCII";
+    case fam3::LinkState::Binary:
+        return "BINARY";
+    case fam3::LinkState::NoAnswer:
+        return "NO ANSWER";
+    case fam3::LinkState::Unreachable:
+        return "UNREACHABLE";
+    case fam3::LinkState::Starting:
+        break;
+    }
+    return "STARTING";
+}
+
+char Upper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
+
+// Item names compare as DDE string handles do, without regard to letter case.
+bool SameName(const char* a, const char* b)
+{
+    for (; *a != '\0' && Upper(*a) == Upper(*b); ++a, ++b) {
+    }
+    return Upper(*a) == Upper(*b);
+}
+
+// The PLC names after `first`, tab-separated, in configuration order.
+std::string WithPlcNames(std::string first)
+{
+    for (const fam3::LE01Comm* link : process::linkList)
+        first += "\t" + link->server->name;
+    return first;
+}
+
+// The text of the item, false when the topic has no such item.
+bool ItemText(HSZ item, std::string& text)
+{
+    char name[256] = {0};
+    if (Dde::QueryString(item, name, sizeof name) == 0)
+        return false;
+    if (SameName(name, TopicsItem))
+        text = WithPlcNames(SystemTopicName);
+    else if (SameName(name, SysItemsItem))
+        text = WithPlcNames(std::string(SysItemsItem) + "\t" + TopicsItem + "\t" + FormatsItem +
+                            "\t" + StatusItem);
+    else if (SameName(name, FormatsItem))
+        text = TextFormatName;
+    else if (SameName(name, StatusItem))
+        text = ReadyStatus;
+    else {
+        for (const fam3::LE01Comm* link : process::linkList) {
+            if (Dde::SameString(item, link->server->GetTopic())) {
+                text = StateText(link->linkState);
+                return true;
+            }
+        }
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+bool Served()
+{
+    return process::systemTopic != nullptr &&
+           process::topicTable.count(process::systemTopic) == 0;
+}
+
+HDDEDATA Data(const DdeTransaction& t)
+{
+    std::string text;
+    if (t.format != CF_TEXT || !ItemText(t.hsz2, text))
+        return nullptr;
+    return Dde::CreateDataHandle(text.c_str(), static_cast<DWORD>(text.size() + 1), 0, t.hsz2,
+                                 CF_TEXT, 0);
+}
+
+bool CanAdvise(const DdeTransaction& t)
+{
+    std::string text;
+    return t.format == CF_TEXT && ItemText(t.hsz2, text);
+}
+
+void LinkStateChanged(fam3::LE01Comm& link)
+{
+    if (Served())
+        Dde::PostAdvise(process::systemTopic, link.server->GetTopic());
+}
+
+HDDEDATA WildConnect(HSZ topic, HSZ service)
+{
+    if (process::serviceHandle == nullptr ||
+        (service != nullptr && !Dde::SameString(service, process::serviceHandle)))
+        return nullptr;
+    std::vector<HSZPAIR> pairs;
+    const auto offer = [&](HSZ candidate) {
+        if (topic == nullptr || Dde::SameString(topic, candidate))
+            pairs.push_back(HSZPAIR{process::serviceHandle, candidate});
+    };
+    offer(process::systemTopic);
+    for (const fam3::LE01Comm* link : process::linkList) {
+        // A PLC named SYSTEM has the system topic's handle, offered above already.
+        if (link->server->GetTopic() != process::systemTopic)
+            offer(link->server->GetTopic());
+    }
+    if (pairs.empty())
+        return nullptr;
+    pairs.push_back(HSZPAIR{nullptr, nullptr});
+    return Dde::CreateDataHandle(pairs.data(), static_cast<DWORD>(pairs.size() * sizeof(HSZPAIR)),
+                                 0, nullptr, 0, 0);
+}
+
+} // namespace system_topic

@@ -1,0 +1,38 @@
+#pragma once
+// Where KOMVAS runs under Wine, two defects of Wine's DDEML would make clients see wrong or empty
+// values; these functions step around them there and do nothing on Windows, where DdePostAdvise
+// is called exactly as it is.
+//
+// Both live in DdePostAdvise of Wine 8 to 10 (dlls/user32/dde_server.c):
+// - It takes one reference on the item's global atom (GlobalAddAtom) and puts that atom into the
+//   WM_DDE_DATA of every advise loop on the item; each client deletes one reference when the
+//   data arrives. With two loops on an item the atom dies at the first client, the second client
+//   finds it gone or, once the atom is recycled, takes the value for another item.
+// - For every loop it copies the data into a moveable global block (GMEM_MOVEABLE |
+//   GMEM_DDESHARE: a four-byte DDEDATA header followed by the data), posts it, frees the data
+//   handle and never frees the copy. Wine's kernelbase holds at most 65,536 moveable handles per
+//   process; after that many updates the copies cannot be made and every client receives empty
+//   values while DdePostAdvise still reports success.
+#include <windows.h>
+#include <ddeml.h>
+
+namespace wine_ddeml {
+
+// Looks once whether the program runs under a Wine whose DDEML has the defects above (ntdll
+// exports wine_get_version, and the version is 8, 9 or 10) and switches the workarounds on if so.
+// Returns whether they are on.
+bool Detect();
+// Switches the workarounds on or off whatever runs the program (for tests).
+void Enable(bool on);
+bool Enabled();
+
+// DdePostAdvise with the workarounds around it: for every advise loop answered with data the
+// item's atom gets the reference its message takes away, and the copy that DdePostAdvise leaves
+// behind is freed once it has been recognised as that copy.
+BOOL PostAdvise(DWORD instance, HSZ topic, HSZ item);
+
+// Called by the DDE callback for an advise request answered with `data`, as the very last step
+// before the handle goes back to DDEML.
+void AdviseAnswered(HDDEDATA data);
+
+} // namespace wine_ddeml
