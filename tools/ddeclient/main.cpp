@@ -82,6 +82,27 @@ int runRequest(Session& session, const Options& options)
     return ExitOk;
 }
 
+// The topics of the service, one per line, from the Topics item of its System topic.
+int runTopics(Session& session, Options options)
+{
+    options.topic = "SYSTEM";
+    if (!connectOrReport(session, options)) return ExitNoConnection;
+    std::string topics;
+    const bool answered = session.request("Topics", 1, topics);
+    // A marker ("#NOTHING", say) is no list of topics.
+    if (!answered || topics.empty() || topics[0] == '#') {
+        printError("the server of " + options.service + " does not answer the Topics item of its " +
+                   "SYSTEM topic (" + (answered ? "'" + topics + "'" : session.lastError()) +
+                   "), so its topics cannot be listed");
+        return ExitNoData;
+    }
+    size_t start = 0;
+    for (size_t tab; (tab = topics.find('\t', start)) != std::string::npos; start = tab + 1)
+        printLine(topics.substr(start, tab - start));
+    printLine(topics.substr(start));
+    return ExitOk;
+}
+
 int runExecute(Session& session, const Options& options)
 {
     if (!connectOrReport(session, options)) return ExitNoConnection;
@@ -356,6 +377,7 @@ int main(int argc, char** argv)
     case Command::Request: return runRequest(session, options);
     case Command::Advise: return runAdvise(session, options);
     case Command::Execute: return runExecute(session, options);
+    case Command::Topics: return runTopics(session, options);
     case Command::Script: return runScript(session);
     default: return ExitBadArguments;
     }

@@ -12,6 +12,7 @@ bool commandFromWord(const std::string& word, Command& command)
     if (word == "request") command = Command::Request;
     else if (word == "advise") command = Command::Advise;
     else if (word == "execute") command = Command::Execute;
+    else if (word == "topics") command = Command::Topics;
     else if (word == "script") command = Command::Script;
     else return false;
     return true;
@@ -87,7 +88,8 @@ std::string parseOptions(const std::vector<std::string>& args, Options& options)
         }
     }
 
-    if (positional.empty()) return "no command given (request, advise, execute or script)";
+    if (positional.empty())
+        return "no command given (request, advise, execute, topics or script)";
     if (!commandFromWord(positional[0], options.command))
         return "unknown command '" + positional[0] + "'";
     options.arguments.assign(positional.begin() + 1, positional.end());
@@ -101,6 +103,12 @@ std::string parseOptions(const std::vector<std::string>& args, Options& options)
         // The time-out applies to the script's transactions; the rest comes from its input.
         if (options.secondsGiven || formatGiven || serviceGiven || !options.topic.empty())
             return "script takes its service, topic and formats from its input";
+        return {};
+    case Command::Topics:
+        if (!options.arguments.empty()) return "topics takes no arguments";
+        // The topics come from the service's SYSTEM topic, as text.
+        if (options.secondsGiven || formatGiven || !options.topic.empty())
+            return "topics takes only --service and --timeout";
         return {};
     case Command::Request:
         if (options.arguments.size() != 1) return "request needs exactly one item name";
@@ -133,6 +141,7 @@ std::string parseOptions(const std::vector<std::string>& args, Options& options)
 const char* usageText()
 {
     return "usage: komvas-dde [--service NAME] --topic TOPIC [--timeout MS] COMMAND\n"
+           "       komvas-dde [--service NAME] [--timeout MS] topics\n"
            "\n"
            "A DDE client for checking the KOMVAS server from a console.\n"
            "\n"
@@ -143,6 +152,7 @@ const char* usageText()
            "                              values and then every update with a time stamp, until\n"
            "                              CTRL+C or N seconds; then stop the loops and disconnect\n"
            "  execute CMD                 send an execute command (e.g. --topic SYSTEM execute END)\n"
+           "  topics                      list the service's topics (its SYSTEM topic's Topics item)\n"
            "  script                      read commands from standard input, one per line\n"
            "\n"
            "Options:\n"
@@ -170,8 +180,8 @@ const char* usageText()
            "  lines arriving by themselves: update ITEM VALUE | disconnected\n"
            "\n"
            "Exit codes: 0 ok, 1 DDE failure or conversation lost, 2 bad arguments,\n"
-           "  3 no connection (no server, or topic not served), 4 request without data,\n"
-           "  5 advise refused, 6 execute refused.\n";
+           "  3 no connection (no server, or topic not served), 4 request or topics without\n"
+           "  data, 5 advise refused, 6 execute refused.\n";
 }
 
 }  // namespace ddeclient

@@ -12,6 +12,16 @@ namespace {
 // a moment lets that acknowledgement go by first; on Windows it only costs the moment.
 constexpr DWORD settleAfterRequestMs = 50;
 
+// Whether the program runs under Wine (ntdll exports wine_get_version), looked at once.
+bool runsUnderWine()
+{
+    static const bool wine = [] {
+        const HMODULE ntdll = GetModuleHandleA("ntdll.dll");
+        return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
+    }();
+    return wine;
+}
+
 }  // namespace
 
 Session* Session::current = nullptr;
@@ -235,7 +245,10 @@ HDDEDATA Session::handle(UINT type, HCONV conv, HSZ hsz2, HDDEDATA data)
     case XTYP_ADVDATA:
         if (conv == conversation && updateHandler)
             updateHandler(itemName(hsz2), data ? dataText(data) : std::string());
-        return reinterpret_cast<HDDEDATA>(DDE_FACK);
+        // Wine's DDEML keeps the block each update arrived in when the answer is DDE_FACK, and
+        // a process holds at most 65,536 of them: after that many updates nothing more arrives.
+        // Any other answer makes it free the block and changes nothing else there.
+        return reinterpret_cast<HDDEDATA>(runsUnderWine() ? DDE_FNOTPROCESSED : DDE_FACK);
     case XTYP_DISCONNECT:
         if (conv == conversation && conv) {
             conversation = nullptr;
