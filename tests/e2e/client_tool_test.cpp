@@ -48,6 +48,8 @@ TEST(ClientTool, BadArgumentsAreRefusedWithAReasonAndExitCodeTwo)
         {"--topic", "SYSTEM", "execute", "END", "END"},
         {"--topic", "PLC1", "script"},
         {"script", "extra"},
+        {"topics", "PLC1"},
+        {"--topic", "SYSTEM", "topics"},
         {"--topic", std::string(256, 'T'), "request", "D1,W"},
     };
     for (const std::vector<std::string>& args : cases) {
@@ -68,6 +70,18 @@ TEST(ClientTool, NoServerForTheServiceMeansNoConnection)
     EXPECT_EQ(result.exitCode, noConnection);
     ASSERT_EQ(result.err.size(), 1u);
     EXPECT_NE(result.err[0].find("no connection to KOMVAS_E2E_NOBODY|PLC1"), std::string::npos)
+        << result.err[0];
+}
+
+TEST_F(ServerTest, TopicsSaysSoWhenTheSystemTopicDoesNotListThem)
+{
+    // A PLC named System takes the system topic: Topics is then an item nobody advises.
+    startServing(section("System"));
+    const ToolResult result = runTool({"topics"});
+    EXPECT_EQ(result.exitCode, noData);
+    EXPECT_TRUE(result.out.empty());
+    ASSERT_EQ(result.err.size(), 1u);
+    EXPECT_NE(result.err[0].find("does not answer the Topics item"), std::string::npos)
         << result.err[0];
 }
 

@@ -168,6 +168,34 @@ TEST_F(LinkRetries, UnreadableAddressAndSilentModuleAreTriedAgainEvery501Ticks)
     EXPECT_EQ(server.count(msg::timeOut("QUIET")), 0u) << server.transcript();
 }
 
+using LinkStateItem = ServerTest;
+
+TEST_F(LinkStateItem, SystemTopicShowsTheModuleGoingSilentAndComingBack)
+{
+    plcsim::Simulator module;
+    const unsigned port = module.start();
+    module.setWord(1, "D", 1, 5);
+    startServing(iniSection("PLC1", port, "AUTO"));
+    ASSERT_TRUE(server.waitForLine(msg::asciiStarted("PLC1"))) << server.transcript();
+    DdeClient system("SYSTEM");
+    EXPECT_EQ(system.request("PLC1"), "ASCII");
+    ASSERT_EQ(system.command("advise PLC1"), "ok");
+    DdeClient plc("PLC1");
+    runQuietly(module, plc, {"advise D1,W"});
+    ASSERT_TRUE(plc.waitForEvent("update D1,W 5")) << plc.transcript();
+
+    module.addFault(plcsim::Fault::silent());
+    EXPECT_TRUE(system.waitForEvent("update PLC1 NO ANSWER", milliseconds(25000)))
+        << system.transcript() << server.transcript();
+    EXPECT_TRUE(plc.waitForEvent("update D1,W #TMOUT")) << plc.transcript();
+    module.clearFaults();
+    // The probe that follows the time-out may have gone unanswered: the next one comes 501
+    // ticks later.
+    EXPECT_TRUE(system.waitForEvent("update PLC1 ASCII", milliseconds(30000)))
+        << system.transcript() << server.transcript();
+    EXPECT_TRUE(plc.waitForEvent("update D1,W 5", answerTimeout, 2)) << plc.transcript();
+}
+
 using LateAnswer = ServerTest;
 
 TEST_F(LateAnswer, EveryItemShowsItsOwnValueAgainAfterIt)
