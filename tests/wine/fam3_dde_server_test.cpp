@@ -2,7 +2,9 @@
 // DDE callback passes them.
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "dde/fam3_dde_server.h"
 #include "tests/support/dde_instance.h"
@@ -13,7 +15,8 @@ class ServerTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(testing_support::EnsureDdeInstance());
+        dde.reset(new testing_support::DdeInstance);
+        ASSERT_EQ(dde->result, static_cast<UINT>(DMLERR_NO_ERROR));
         baseCount = fam3::DdeItem::liveCount;
         server.reset(new fam3::FAM3DdeServer("PLC1"));
     }
@@ -24,6 +27,7 @@ protected:
         EXPECT_EQ(fam3::DdeItem::liveCount, baseCount) << "every item is deleted with its server";
         for (HSZ hsz : handles)
             Dde::FreeStringHandle(hsz);
+        dde.reset();
     }
 
     HSZ Item(const char* name)
@@ -80,6 +84,7 @@ protected:
 
     int RefCount(HSZ item) { return server->items.count(item) ? server->items[item]->refCount : 0; }
 
+    std::unique_ptr<testing_support::DdeInstance> dde;
     std::unique_ptr<fam3::FAM3DdeServer> server;
     std::vector<HSZ> handles;
     int baseCount = 0;
