@@ -1,6 +1,7 @@
 #include "dde/fam3_dde_server.h"
 
 #include <memory>
+#include <utility>
 
 #include "item/item_name.h"
 #include "shell/msg.h"
@@ -12,6 +13,17 @@ namespace {
 // DDE clients get at most this many characters of an item name through; the grammar needs no
 // more.
 const DWORD ItemNameBuffer = 19;
+
+// A node of a container of type C that holds the value made of `args`, detached from any
+// container. Making it is the only step that allocates; linking it into another C later cannot
+// fail.
+template <class C, class... Args>
+typename C::node_type DetachedNode(Args&&... args)
+{
+    C staging;
+    staging.emplace(std::forward<Args>(args)...);
+    return staging.extract(staging.begin());
+}
 
 } // namespace
 
@@ -28,34 +40,77 @@ FAM3DdeServer::~FAM3DdeServer()
 
 int FAM3DdeServer::AdviseStart(const DdeTransaction* t)
 {
-    DdeItem* item;
+    // No exception may leave a DDE transaction. Register changes nothing until it cannot fail
+    // any more, so a refusal here leaves the topic as it was.
+    try {
+        return Register(t);
+    } catch (...) {
+        return 0;
+    }
+}
+
+int FAM3DdeServer::Register(const DdeTransaction* t)
+{
     const auto found = items.find(t->hsz2);
-    if (found != items.end()) {
-        item = found->second;
-    } else {
-        char text[ItemNameBuffer] = {0};
-        if (Dde::QueryString(t->hsz2, text, ItemNameBuffer) == 0) {
-            Msg::Log(Msg::Warning, 214, name.c_str());
-            return 0;
-        }
-        std::unique_ptr<DdeItem> created;
+    const bool newItem = found == items.end();
+    char text[ItemNameBuffer] = {0};
+    if (newItem && Dde::QueryString(t->hsz2, text, ItemNameBuffer) == 0) {
+        Msg::Log(Msg::Warning, 214, name.c_str());
+        return 0;
+    }
+
+    // Every allocation comes first: the nodes that will link the item into `items`, `schedule`
+    // and the conversation's set, then the item itself. Only when all of them exist are the
+    // nodes linked in, which allocates nothing and cannot fail. A failure on the way releases
+    // what was made: the topic's containers and reference counts stay as they were, and an item
+    // that was never registered has logged neither 221 nor 227.
+    std::map<HSZ, DdeItem*>::node_type itemNode;
+    Schedule::node_type scheduleNode;
+    if (newItem) {
+        itemNode = DetachedNode<std::map<HSZ, DdeItem*>>(t->hsz2, nullptr);
+        scheduleNode = DetachedNode<Schedule>(0, nullptr);
+    }
+
+    // A client may start an advise loop on an item it already advises; DDEML passes that on.
+    // The conversation holds one reference per item, so that its advise stop or disconnect
+    // gives back exactly what it took.
+    const auto conversation = conversations.find(t->conv);
+    const bool newConversation = conversation == conversations.end();
+    const bool newlyAdvised = newConversation || conversation->second.count(t->hsz2) == 0;
+    Conversations::node_type conversationNode;
+    std::set<HSZ>::node_type advisedNode;
+    if (newConversation)
+        conversationNode = DetachedNode<Conversations>(t->conv, std::set<HSZ>{t->hsz2});
+    else if (newlyAdvised)
+        advisedNode = DetachedNode<std::set<HSZ>>(t->hsz2);
+
+    std::unique_ptr<DdeItem> created;
+    if (newItem) {
         try {
             created.reset(new DdeItem(t->hsz1, t->hsz2, text));
         } catch (const DdeItemException& refusal) {
             Msg::Log(Msg::Warning, refusal.id, name.c_str(), text);
             return 0;
         }
-        item = created.get();
-        items.emplace(t->hsz2, item);
-        schedule.emplace(item->key, item);
-        created.release();
     }
 
-    // A client may start an advise loop on an item it already advises; DDEML passes that on.
-    // The conversation holds one reference per item, so that its advise stop or disconnect
-    // gives back exactly what it took.
-    std::set<HSZ>& advised = conversations[t->conv];
-    if (advised.insert(t->hsz2).second)
+    // From here on nothing fails.
+    DdeItem* item;
+    if (newItem) {
+        item = created.release();
+        itemNode.mapped() = item;
+        items.insert(std::move(itemNode));
+        scheduleNode.key() = item->key;
+        scheduleNode.mapped() = item;
+        schedule.insert(std::move(scheduleNode));  // behind the items of an equal key
+    } else {
+        item = found->second;
+    }
+    if (newConversation)
+        conversations.insert(std::move(conversationNode));
+    else if (newlyAdvised)
+        conversation->second.insert(std::move(advisedNode));
+    if (newlyAdvised)
         ++item->refCount;
     return 1;
 }

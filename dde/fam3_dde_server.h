@@ -14,10 +14,14 @@ namespace fam3 {
 class FAM3DdeServer : public PLCDdeServer {
 public:
     typedef std::multimap<std::int64_t, DdeItem*> Schedule;
+    typedef std::map<HCONV, std::set<HSZ>> Conversations;
 
     explicit FAM3DdeServer(const char* name);
     ~FAM3DdeServer() override;
 
+    // Registers one advise loop of the conversation on the item, creating the item on its first
+    // loop. All or nothing: a refusal (0), for a bad name or for want of memory, leaves items,
+    // schedule, conversations and reference counts as they were.
     int AdviseStart(const DdeTransaction* t) override;
     HDDEDATA AdviseRequest(const DdeTransaction* t) override;
     HDDEDATA Request(const DdeTransaction* t) override;
@@ -29,8 +33,12 @@ public:
 
     std::string name;
     std::map<HSZ, DdeItem*> items;
-    std::map<HCONV, std::set<HSZ>> conversations;
+    Conversations conversations;
     Schedule schedule;
+
+private:
+    // AdviseStart without its guard against exceptions.
+    int Register(const DdeTransaction* t);
 };
 
 } // namespace fam3

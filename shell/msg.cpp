@@ -8,6 +8,10 @@ Msg Msg::instance(GetModuleHandleA(nullptr));
 
 namespace {
 char systemText[1024];
+
+// The range of the Windows Sockets error codes (WSABASEERR 10000 and the codes above it).
+constexpr int WindowsSocketsFirst = 10000;
+constexpr int WindowsSocketsLast = 11999;
 }
 
 void Msg::Log(int level, int id, ...)
@@ -44,7 +48,15 @@ void Msg::Log(int level, int id, ...)
 
 const char* Msg::ErrorText(int code)
 {
-    FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_MAX_WIDTH_MASK, nullptr,
-                   static_cast<DWORD>(code), 0x0400, systemText, 1023, nullptr);
+    const DWORD length =
+        FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_MAX_WIDTH_MASK, nullptr,
+                       static_cast<DWORD>(code), 0x0400, systemText, 1023, nullptr);
+    if (length == 0) {
+        // Without a text of its own the line would end after the PLC name, or carry the text
+        // of an earlier error; the number is what an operator can look up.
+        const bool sockets = code >= WindowsSocketsFirst && code <= WindowsSocketsLast;
+        std::snprintf(systemText, sizeof systemText, "%s %d",
+                      sockets ? "Windows Sockets error" : "Windows error", code);
+    }
     return systemText;
 }

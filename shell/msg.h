@@ -14,8 +14,9 @@ public:
     static void Log(int level, int id, ...);
 
     // The system's one-line text for a Windows or Windows Sockets error code, in a buffer shared
-    // by every call. When the system has no text the buffer keeps the previous one (empty
-    // before the first lookup).
+    // by every call, unchanged where the system has one. When it has none (Wine lacks many,
+    // Windows a few), the text is the code in a form an operator can search for: "Windows
+    // Sockets error N" for codes 10000 to 11999, "Windows error N" for any other.
     static const char* ErrorText(int code);
 
 private:

@@ -1,5 +1,7 @@
 #pragma once
-// The tests of the Windows side share the process's one DDEML instance, made on first use.
+// The process has one DDEML instance (Dde). Each test of the Windows side makes its own, with
+// the callback and flags it needs, and ends it when it ends, so that no test depends on which
+// test ran before it.
 #include "dde/dde.h"
 
 namespace testing_support {
@@ -10,12 +12,29 @@ inline HDDEDATA CALLBACK IgnoreTransactions(UINT, UINT, HCONV, HSZ, HSZ, HDDEDAT
     return nullptr;
 }
 
-// Initialises the process's DDEML instance unless something already did; true when it is up.
-inline bool EnsureDdeInstance()
-{
-    if (Dde::Id() == 0)
-        Dde::Initialize(IgnoreTransactions, APPCLASS_STANDARD | CBF_SKIP_ALLNOTIFICATIONS);
-    return Dde::Id() != 0;
-}
+// The process's DDEML instance for the life of this object.
+class DdeInstance {
+public:
+    explicit DdeInstance(PFNCALLBACK callback = IgnoreTransactions,
+                         DWORD flags = APPCLASS_STANDARD | CBF_SKIP_ALLNOTIFICATIONS)
+    {
+        // An instance that outlived its test would bring that test's callback and flags.
+        if (Dde::Id() != 0)
+            Dde::Uninitialize();
+        result = Dde::Initialize(callback, flags);
+    }
+    // Ends the instance unless the test already did; its string and data handles go with it.
+    ~DdeInstance()
+    {
+        if (Dde::Id() != 0)
+            Dde::Uninitialize();
+    }
+
+    DdeInstance(const DdeInstance&) = delete;
+    DdeInstance& operator=(const DdeInstance&) = delete;
+
+    // DdeInitialize's result, DMLERR_NO_ERROR when the instance is up.
+    UINT result;
+};
 
 } // namespace testing_support

@@ -2,9 +2,16 @@
 // DDE callback passes them.
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <map>
+#include <memory>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "dde/fam3_dde_server.h"
+#include "tests/support/allocation_failure.h"
+#include "tests/support/capture.h"
 #include "tests/support/dde_instance.h"
 
 namespace {
@@ -13,7 +20,9 @@ class ServerTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(testing_support::EnsureDdeInstance());
+        testing_support::StopFailingAllocations();
+        dde.reset(new testing_support::DdeInstance);
+        ASSERT_EQ(dde->result, static_cast<UINT>(DMLERR_NO_ERROR));
         baseCount = fam3::DdeItem::liveCount;
         server.reset(new fam3::FAM3DdeServer("PLC1"));
     }
@@ -24,6 +33,7 @@ protected:
         EXPECT_EQ(fam3::DdeItem::liveCount, baseCount) << "every item is deleted with its server";
         for (HSZ hsz : handles)
             Dde::FreeStringHandle(hsz);
+        dde.reset();
     }
 
     HSZ Item(const char* name)
@@ -80,6 +90,58 @@ protected:
 
     int RefCount(HSZ item) { return server->items.count(item) ? server->items[item]->refCount : 0; }
 
+    // Everything of the server that an advise start may change.
+    struct Registrations {
+        std::map<HSZ, fam3::DdeItem*> items;
+        std::vector<std::pair<std::int64_t, fam3::DdeItem*>> schedule;
+        fam3::FAM3DdeServer::Conversations conversations;
+        std::map<HSZ, int> refCounts;
+        int liveCount;
+    };
+
+    Registrations Snapshot()
+    {
+        Registrations r{server->items,
+                        {server->schedule.begin(), server->schedule.end()},
+                        server->conversations,
+                        {},
+                        fam3::DdeItem::liveCount};
+        for (const auto& entry : server->items)
+            r.refCounts[entry.first] = entry.second->refCount;
+        return r;
+    }
+
+    // Starts the advise loop with its first allocation failing, then its second, and so on,
+    // until it needs no more allocations than it gets. Each refused attempt must leave the server
+    // as it was and log nothing; returns how many attempts were refused.
+    int StartWhileEachAllocationFails(ULONG_PTR conv, HSZ item)
+    {
+        for (int n = 0; n < 100; ++n) {
+            const Registrations before = Snapshot();
+            int result = -1;
+            const std::string log = testing_support::Capture(stdout, [&] {
+                testing_support::FailAllocationAfter(n);
+                result = Start(conv, item);
+                testing_support::StopFailingAllocations();
+            });
+            if (!testing_support::AllocationFailed()) {
+                EXPECT_EQ(result, 1) << "with no allocation failing";
+                return n;
+            }
+            EXPECT_EQ(result, 0) << "allocation " << n << " failed but the advise was accepted";
+            EXPECT_EQ(log, "") << "allocation " << n << " failed";
+            const Registrations after = Snapshot();
+            EXPECT_EQ(after.items, before.items) << "allocation " << n << " failed";
+            EXPECT_EQ(after.schedule, before.schedule) << "allocation " << n << " failed";
+            EXPECT_EQ(after.conversations, before.conversations) << "allocation " << n;
+            EXPECT_EQ(after.refCounts, before.refCounts) << "allocation " << n << " failed";
+            EXPECT_EQ(after.liveCount, before.liveCount) << "allocation " << n << " failed";
+        }
+        ADD_FAILURE() << "the advise start still failed after 100 allocations";
+        return 100;
+    }
+
+    std::unique_ptr<testing_support::DdeInstance> dde;
     std::unique_ptr<fam3::FAM3DdeServer> server;
     std::vector<HSZ> handles;
     int baseCount = 0;
@@ -180,6 +242,37 @@ TEST_F(ServerTest, RefusedNamesLeaveNothingBehind)
     for (const char* name : {"5D1,W", "Q1,W", "D100W", "D100,C0", "D100,B"}) {
         EXPECT_EQ(Start(1, Item(name)), 0) << name;
     }
+    EXPECT_TRUE(server->items.empty());
+    EXPECT_TRUE(server->schedule.empty());
+    EXPECT_EQ(fam3::DdeItem::liveCount, baseCount);
+}
+
+TEST_F(ServerTest, AdviseStartIsAllOrNothingWhicheverAllocationFails)
+{
+    const HSZ d100 = Item("D100,W"), d1 = Item("D1,W");
+    const auto one = reinterpret_cast<HCONV>(1), two = reinterpret_cast<HCONV>(2);
+    // A new item on a new conversation: at least the item and its holder are allocated.
+    EXPECT_GE(StartWhileEachAllocationFails(1, d100), 2);
+    // A new item on a conversation that advises another one.
+    EXPECT_GE(StartWhileEachAllocationFails(1, d1), 2);
+    // The item exists; a second conversation starts on it, then advises a second item.
+    EXPECT_GE(StartWhileEachAllocationFails(2, d100), 1);
+    EXPECT_GE(StartWhileEachAllocationFails(2, d1), 1);
+    // A repeated advise start changes nothing, so needs nothing.
+    EXPECT_EQ(StartWhileEachAllocationFails(2, d1), 0);
+
+    EXPECT_EQ(server->items.size(), 2u);
+    EXPECT_EQ(server->schedule.size(), 2u);
+    EXPECT_EQ(fam3::DdeItem::liveCount, baseCount + 2);
+    EXPECT_EQ(RefCount(d100), 2);
+    EXPECT_EQ(RefCount(d1), 2);
+    EXPECT_EQ(server->conversations[one], (std::set<HSZ>{d100, d1}));
+    EXPECT_EQ(server->conversations[two], (std::set<HSZ>{d100, d1}));
+    // The counts and the sets are in step: both disconnects together release both items.
+    Disconnect(1);
+    EXPECT_EQ(RefCount(d100), 1);
+    EXPECT_EQ(RefCount(d1), 1);
+    Disconnect(2);
     EXPECT_TRUE(server->items.empty());
     EXPECT_TRUE(server->schedule.empty());
     EXPECT_EQ(fam3::DdeItem::liveCount, baseCount);

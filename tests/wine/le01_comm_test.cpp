@@ -101,7 +101,8 @@ protected:
     {
         WSADATA wsa;
         ASSERT_EQ(WSAStartup(MAKEWORD(2, 2), &wsa), 0);
-        ASSERT_TRUE(testing_support::EnsureDdeInstance());
+        dde.reset(new testing_support::DdeInstance);
+        ASSERT_EQ(dde->result, static_cast<UINT>(DMLERR_NO_ERROR));
         server.reset(new fam3::FAM3DdeServer(Plc.c_str()));
         module.reset(new Module);
         ASSERT_NE(module->port, 0);
@@ -114,6 +115,7 @@ protected:
         module.reset();
         for (HSZ hsz : handles)
             Dde::FreeStringHandle(hsz);
+        dde.reset();
         WSACleanup();
     }
 
@@ -163,6 +165,7 @@ protected:
         Poll(); // Dispatch: probe, or the first command
     }
 
+    std::unique_ptr<testing_support::DdeInstance> dde;
     std::unique_ptr<fam3::FAM3DdeServer> server;
     std::unique_ptr<Module> module;
     std::unique_ptr<fam3::LE01Comm> link;

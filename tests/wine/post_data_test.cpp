@@ -8,6 +8,7 @@
 
 #include <atomic>
 #include <cstring>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <typeinfo>
@@ -15,6 +16,7 @@
 
 #include "dde/dde.h"
 #include "item/type_table.h"
+#include "tests/support/dde_instance.h"
 #include "value/post_data.h"
 
 using namespace fam3;
@@ -61,9 +63,9 @@ class HolderTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        ASSERT_EQ(0u, Dde::Id()) << "another test left the DDEML instance initialised";
-        ASSERT_EQ(static_cast<UINT>(DMLERR_NO_ERROR),
-                  Dde::Initialize(quietCallback, APPCMD_FILTERINITS | CBF_FAIL_ALLSVRXACTIONS));
+        dde.reset(new testing_support::DdeInstance(
+            quietCallback, APPCMD_FILTERINITS | CBF_FAIL_ALLSVRXACTIONS));
+        ASSERT_EQ(static_cast<UINT>(DMLERR_NO_ERROR), dde->result);
         topic = Dde::CreateStringHandle("VALUETEST");
         item = Dde::CreateStringHandle("D0100,W");
         ASSERT_NE(nullptr, topic);
@@ -75,8 +77,9 @@ protected:
             return;
         Dde::FreeStringHandle(item);
         Dde::FreeStringHandle(topic);
-        Dde::Uninitialize();
+        dde.reset();
     }
+    std::unique_ptr<testing_support::DdeInstance> dde;
     HSZ topic = nullptr;
     HSZ item = nullptr;
 };
@@ -380,10 +383,10 @@ protected:
         serverAdvreqs.clear();
         clientData.clear();
         clientFormats.clear();
-        ASSERT_EQ(0u, Dde::Id()) << "another test left the DDEML instance initialised";
-        ASSERT_EQ(static_cast<UINT>(DMLERR_NO_ERROR),
-                  Dde::Initialize(serverCallback, APPCLASS_STANDARD | CBF_SKIP_REGISTRATIONS |
-                                                      CBF_SKIP_UNREGISTRATIONS));
+        dde.reset(new testing_support::DdeInstance(
+            serverCallback,
+            APPCLASS_STANDARD | CBF_SKIP_REGISTRATIONS | CBF_SKIP_UNREGISTRATIONS));
+        ASSERT_EQ(static_cast<UINT>(DMLERR_NO_ERROR), dde->result);
         service = Dde::CreateStringHandle(serviceName);
         serverTopic = Dde::CreateStringHandle("VALUETEST");
         adviseItems[0] = Dde::CreateStringHandle(wordItemName);
@@ -426,8 +429,8 @@ protected:
             Dde::FreeStringHandle(adviseItems[1]);
             Dde::FreeStringHandle(serverTopic);
             Dde::FreeStringHandle(service);
-            Dde::Uninitialize();
         }
+        dde.reset();
     }
 
     std::vector<std::string> advreqTexts(const char* itemName) const
@@ -439,6 +442,7 @@ protected:
         return texts;
     }
 
+    std::unique_ptr<testing_support::DdeInstance> dde;
     HSZ service = nullptr;
     POSTBASEPTR word;
     POSTBASEPTR single;
