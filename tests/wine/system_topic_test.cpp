@@ -1,0 +1,123 @@
+// The System topic as the DDE callback answers it: the (service, topic) pairs of a wildcard
+// connect, and the link state of a PLC as its link reports it. The process's tables are filled
+// as the configuration step fills them.
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "dde/callback.h"
+#include "dde/fam3_dde_server.h"
+#include "link/le01_comm.h"
+#include "shell/process.h"
+#include "tests/support/dde_instance.h"
+
+namespace {
+
+class SystemTopicTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_EQ(dde.result, static_cast<UINT>(DMLERR_NO_ERROR));
+        process::serviceHandle = Name("KOMVAS");
+        process::systemTopic = Name("SYSTEM");
+        for (const char* plc : {"PLC1", "LINE2"}) {
+            fam3::FAM3DdeServer* server = new fam3::FAM3DdeServer(plc);
+            process::topicTable.emplace(server->GetTopic(), server);
+            process::linkList.push_back(new fam3::LE01Comm(server, "127.0.0.1", 1, 2));
+        }
+    }
+
+    void TearDown() override
+    {
+        for (fam3::LE01Comm* link : process::linkList)
+            delete link;
+        process::linkList.clear();
+        for (auto& entry : process::topicTable)
+            delete entry.second;
+        process::topicTable.clear();
+        process::serviceHandle = process::systemTopic = nullptr;
+        for (HSZ hsz : names)
+            Dde::FreeStringHandle(hsz);
+    }
+
+    HSZ Name(const char* text)
+    {
+        names.push_back(Dde::CreateStringHandle(text));
+        return names.back();
+    }
+
+    HDDEDATA Call(UINT type, HSZ topic, HSZ item, UINT format = CF_TEXT)
+    {
+        return DdeCallback(type, format, nullptr, topic, item, nullptr, 0, 0);
+    }
+
+    // The topics of the pairs a wildcard connect answers, "(none)" for no data.
+    std::vector<std::string> Pairs(HSZ topic, HSZ service)
+    {
+        const HDDEDATA data = Call(XTYP_WILDCONNECT, topic, service, 0);
+        if (data == nullptr)
+            return {"(none)"};
+        std::vector<HSZPAIR> pairs(Dde::GetData(data, nullptr, 0, 0) / sizeof(HSZPAIR));
+        Dde::GetData(data, pairs.data(), static_cast<DWORD>(pairs.size() * sizeof(HSZPAIR)), 0);
+        DdeFreeDataHandle(data);
+        std::vector<std::string> topics;
+        for (const HSZPAIR& pair : pairs) {
+            if (pair.hszSvc == nullptr && pair.hszTopic == nullptr) {
+                topics.push_back("(end)");
+                continue;
+            }
+            char text[64] = {0};
+            Dde::QueryString(pair.hszTopic, text, sizeof text);
+            topics.push_back(Dde::SameString(pair.hszSvc, process::serviceHandle)
+                                 ? text
+                                 : std::string("another service's ") + text);
+        }
+        return topics;
+    }
+
+    std::string Text(HDDEDATA data)
+    {
+        if (data == nullptr)
+            return "(no data)";
+        char text[64] = {0};
+        Dde::GetData(data, text, sizeof text - 1, 0);
+        DdeFreeDataHandle(data);
+        return text;
+    }
+
+    testing_support::DdeInstance dde;
+    std::vector<HSZ> names;
+};
+
+TEST_F(SystemTopicTest, WildcardConnectOffersEveryMatchingTopicOfThisService)
+{
+    const std::vector<std::string> all = {"SYSTEM", "PLC1", "LINE2", "(end)"};
+    EXPECT_EQ(Pairs(nullptr, nullptr), all);
+    EXPECT_EQ(Pairs(nullptr, Name("komvas")), all);
+    EXPECT_EQ(Pairs(Name("line2"), nullptr), (std::vector<std::string>{"LINE2", "(end)"}));
+    EXPECT_EQ(Pairs(Name("System"), Name("KOMVAS")),
+              (std::vector<std::string>{"SYSTEM", "(end)"}));
+    EXPECT_EQ(Pairs(Name("PLC9"), nullptr), (std::vector<std::string>{"(none)"}));
+    EXPECT_EQ(Pairs(nullptr, Name("EXCEL")), (std::vector<std::string>{"(none)"}));
+}
+
+TEST_F(SystemTopicTest, LinkStateItemShowsTheStateOfItsLink)
+{
+    fam3::LE01Comm& link = *process::linkList[1];
+    const HSZ item = Name("Line2");
+    EXPECT_EQ(Text(Call(XTYP_REQUEST, process::systemTopic, item)), "STARTING");
+    EXPECT_EQ(Text(Call(XTYP_REQUEST, process::systemTopic, item, CF_UNICODETEXT)), "(no data)");
+    EXPECT_EQ(Call(XTYP_ADVSTART, process::systemTopic, item), reinterpret_cast<HDDEDATA>(1));
+    EXPECT_EQ(Call(XTYP_ADVSTART, process::systemTopic, Name("PLC9")), nullptr);
+
+    // A module address that is no IPv4 address: the connect attempt fails on the first tick.
+    link.ipAddress = "192.168.0.300";
+    link.Poll();
+    EXPECT_EQ(link.linkState, fam3::LinkState::Unreachable);
+    EXPECT_EQ(Text(Call(XTYP_REQUEST, process::systemTopic, item)), "UNREACHABLE");
+    EXPECT_EQ(Text(Call(XTYP_REQUEST, process::systemTopic, Name("PLC1"))), "STARTING");
+}
+
+} // namespace
