@@ -11,7 +11,7 @@ namespace {
 SpawnOptions toolSpawn(const std::vector<std::string>& args, bool pipeStdin)
 {
     SpawnOptions spawn;
-    spawn.argv = {"wine", ddeClientExe()};
+    spawn.argv = wineCommand(ddeClientExe());
     spawn.argv.insert(spawn.argv.end(), args.begin(), args.end());
     spawn.environment = wineEnvironment();
     spawn.pipeStdin = pipeStdin;

@@ -44,7 +44,7 @@ void Server::writeIni(const std::string& text)
 void Server::start()
 {
     SpawnOptions spawn;
-    spawn.argv = {"wine", komvasExe()};
+    spawn.argv = wineCommand(komvasExe());
     spawn.folder = dir;
     spawn.environment = wineEnvironment();
     spawn.mergeStderr = !options.separateStreams;
