@@ -236,11 +236,11 @@ void LE01Comm::Unreadable(LinkState why)
     SetLinkState(why);
 }
 
-void LE01Comm::SetLinkState(LinkState state)
+void LE01Comm::SetLinkState(LinkState now)
 {
-    if (state == linkState)
+    if (now == linkState)
         return;
-    linkState = state;
+    linkState = now;
     if (linkStateChanged != nullptr)
         linkStateChanged(*this);
 }

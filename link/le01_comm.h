@@ -92,7 +92,7 @@ private:
 
     void Attempt();
     void Unreadable(LinkState why);
-    void SetLinkState(LinkState state);
+    void SetLinkState(LinkState now);
     void Prepare(State bitRead, State wordRead, State self);
     void DiscardWaiting();
     void Transmit(const void* bytes, int size, State wait);
