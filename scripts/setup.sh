@@ -7,7 +7,7 @@ top=$(cd "$(dirname "$0")/.." && pwd)
 prefix=${1:-$top/build/wineprefix}
 
 packages=(cmake ninja-build g++ mingw-w64 g++-mingw-w64-x86-64-posix wine wine64 libboost-dev
-          googletest libc6-dev iproute2)
+          googletest libc6-dev iproute2 cmark-gfm zip unzip)
 if [ "$(id -u)" = 0 ]; then
   export DEBIAN_FRONTEND=noninteractive
   apt-get update -qq

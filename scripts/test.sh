@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# Sets everything up, builds the Windows programs (cross-compiled) and the host build, and runs
-# every test: unit tests natively with sanitizers and under Wine, then the end-to-end tests of
-# KOMVAS.exe under Wine. Prints CTest's summaries; exits non-zero when any test fails.
-#   scripts/test.sh
+# Sets everything up, builds the Windows programs (cross-compiled), the Windows package and the
+# host build, and runs every test: unit tests natively with sanitizers and under Wine, then the
+# end-to-end tests of KOMVAS.exe and of the unpacked package under Wine. Prints CTest's
+# summaries; exits non-zero when any test fails.
+#   scripts/test.sh      (KOMVAS_GUIDE_DIR as for scripts/package.sh)
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 build=$top/build
@@ -12,8 +13,9 @@ source "$top/scripts/wine-env.sh" "$build/wineprefix"
 cmake -S "$top" -B "$build/windows" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
       -DCMAKE_TOOLCHAIN_FILE="$top/cmake/mingw-w64-x86_64.cmake" >/dev/null
 cmake --build "$build/windows"
+"$top/scripts/package.sh" >/dev/null
 cmake -S "$top" -B "$build/host" -G Ninja -DCMAKE_BUILD_TYPE=Debug \
-      -DKOMVAS_WINDOWS_BUILD="$build/windows" >/dev/null
+      -DKOMVAS_WINDOWS_BUILD="$build/windows" -DKOMVAS_PACKAGE_DIR="$build/package" >/dev/null
 cmake --build "$build/host"
 
 wine_server_start

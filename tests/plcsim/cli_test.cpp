@@ -51,6 +51,7 @@ TEST(CommandLine, TakesValuesAfterTheOptionOrAfterAnEqualsSign)
     EXPECT_EQ(o.seed, 42u);
     EXPECT_TRUE(parse({"-h"}).help);
     EXPECT_TRUE(parse({"--help"}).help);
+    EXPECT_TRUE(parse({"--version"}).version);
 }
 
 TEST(CommandLine, FaultOptionsApplyToEveryAnswer)
@@ -188,7 +189,7 @@ TEST(CommandLine, HelpDocumentsEveryErrorCodeAndOption)
     for (const char* option :
          {"--address", "--port", "--form", "--set", "--values", "--counter", "--ramp", "--toggle",
           "--silent", "--error", "--garbage", "--wrong-length", "--delay", "--fault", "--seed",
-          "--trace", "--help"})
+          "--trace", "--help", "--version"})
         EXPECT_NE(help.find(option), std::string::npos) << option;
 }
 

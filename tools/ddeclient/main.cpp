@@ -360,6 +360,10 @@ int main(int argc, char** argv)
         std::fputs(usageText(), stdout);
         return ExitOk;
     }
+    if (options.command == Command::Version) {
+        std::fputs("komvas-dde " KOMVAS_VERSION "\n", stdout);
+        return ExitOk;
+    }
 
     stopEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     std::signal(SIGINT, onInterrupt);

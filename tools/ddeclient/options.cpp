@@ -61,6 +61,10 @@ std::string parseOptions(const std::vector<std::string>& args, Options& options)
             options.command = Command::Help;
             return {};
         }
+        if (arg == "--version") {
+            options.command = Command::Version;
+            return {};
+        }
         if (arg != "--service" && arg != "--topic" && arg != "--format" && arg != "--timeout" &&
             arg != "--seconds")
             return "unknown option " + arg;
@@ -162,6 +166,7 @@ const char* usageText()
            "  --timeout MS     time-out of each transaction in milliseconds (default 5000)\n"
            "  --seconds N      advise: stop after N seconds\n"
            "  --help           print this text\n"
+           "  --version        print the version\n"
            "\n"
            "Output: request prints the value as received; advise prints lines\n"
            "  YYYY-MM-DD HH:MM:SS.mmm ITEM VALUE\n"

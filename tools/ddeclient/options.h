@@ -17,7 +17,7 @@ enum ExitCode {
     ExitExecuteRefused = 6,  // an execute command was refused
 };
 
-enum class Command { None, Help, Request, Advise, Execute, Topics, Script };
+enum class Command { None, Help, Version, Request, Advise, Execute, Topics, Script };
 
 struct Options {
     Command command = Command::None;

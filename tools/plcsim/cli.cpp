@@ -70,6 +70,7 @@ Faults (for every answer unless scoped):
 Other:
   --trace               print every datagram and answer
   -h, --help            print this help
+  --version             print the version
 
 Error codes of the simulated module (ASCII: "1<cpu>ER" code, command, position, CR LF, 15
 bytes; binary: answer code, code, 00 01, position):
@@ -114,6 +115,9 @@ Options parseArguments(const std::vector<std::string>& args)
             if (name == "-h" || name == "--help") {
                 flag();
                 o.help = true;
+            } else if (name == "--version") {
+                flag();
+                o.version = true;
             } else if (name == "--address") {
                 o.address = value();
                 uint32_t ip = 0;

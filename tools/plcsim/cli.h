@@ -12,6 +12,7 @@ namespace plcsim {
 
 struct Options {
     bool help = false;
+    bool version = false;
     std::string address = "127.0.0.1";
     uint16_t port = kDefaultPort;
     Form form = Form::Ascii;

@@ -34,6 +34,10 @@ int main(int argc, char** argv)
         std::cout << plcsim::helpText();
         return 0;
     }
+    if (options.version) {
+        std::cout << "komvas-sim " KOMVAS_VERSION "\n";
+        return 0;
+    }
 
     plcsim::Simulator sim(options.form);
     for (const plcsim::Assignment& a : options.assignments)
