@@ -147,6 +147,14 @@ std::uint32_t deviceCode(const char* name)
     return 0;
 }
 
+std::vector<const char*> deviceNames()
+{
+    std::vector<const char*> names;
+    for (const DeviceEntry& entry : deviceTable)
+        names.push_back(entry.name);
+    return names;
+}
+
 int deviceKind(std::uint32_t code)
 {
     const DeviceEntry* entry = findCode(code);

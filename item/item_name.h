@@ -4,6 +4,7 @@
 // device, and the 64-bit key that orders items for reading. Pure logic, no Windows API.
 #include <cstdint>
 #include <cstddef>
+#include <vector>
 
 namespace fam3 {
 
@@ -35,6 +36,10 @@ std::size_t parseDeviceAddress(const char* name, DeviceAddress& out);
 
 // The device code of an upper-cased device name, 0 if the name is not in the table.
 std::uint32_t deviceCode(const char* name);
+
+// Every device name of the table, in table order: both names of a device that has two, and
+// the slash names that no address rule accepts.
+std::vector<const char*> deviceNames();
 
 // 1 for bit devices, 16 for word devices, 0 for codes without a kind.
 int deviceKind(std::uint32_t code);
