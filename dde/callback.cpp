@@ -64,10 +64,13 @@ HDDEDATA Dispatch(const DdeTransaction& t)
         wine_ddeml::AdviseAnswered(data);
         return data;
     }
-    case XTYP_REQUEST:
-        if (server != nullptr)
-            return server->Request(&t);
-        return system ? system_topic::Data(t) : nullptr;
+    case XTYP_REQUEST: {
+        const HDDEDATA data = server != nullptr ? server->Request(&t)
+                              : system          ? system_topic::Data(t)
+                                                : nullptr;
+        wine_ddeml::RequestAnswered(data);
+        return data;
+    }
     case XTYP_ADVSTOP:
         if (server != nullptr)
             return Flag(server->AdviseStop(&t) != 0);
@@ -98,6 +101,7 @@ HDDEDATA CALLBACK DdeCallback(UINT type, UINT format, HCONV conv, HSZ hsz1, HSZ 
     // An exception must never unwind through DDEML; a transaction that fails that way is
     // refused like any other.
     try {
+        wine_ddeml::CollectRequestLeftovers();
         return Dispatch(t);
     } catch (...) {
         return nullptr;

@@ -12,9 +12,9 @@ namespace {
 
 bool enabled = false;
 
-// What DdePostAdvise is expected to leave behind for one advise loop: the handle of its copy and
-// the bytes the copy must hold.
-struct Copy {
+// A moveable block that Wine's DDEML is expected to have left behind: its handle and the bytes
+// it must hold.
+struct Block {
     HGLOBAL handle;
     std::string bytes;
 };
@@ -25,33 +25,77 @@ struct Post {
     char item[256] = {0};  // the item name, for its global atom
     unsigned answered = 0; // advise requests answered with data: messages posted
     unsigned atomsMissed = 0;
-    std::vector<Copy> copies;
+    std::vector<Block> copies;
 };
 
 Post post;
+// What the last request left behind, freed at the next transaction.
+std::vector<Block> requestLeftovers;
 
-// The size of a DDEDATA header: option bits (all clear in an advise update) and the clipboard
-// format, in front of the data.
-constexpr std::size_t DdeDataHeader = 4;
+// The four bytes in front of the data, two little-endian words: in a data handle the clipboard
+// format and the application-owned flag (0), in a posted copy the DDEDATA option bits and the
+// format.
+constexpr std::size_t HeaderSize = 4;
+// The DDEDATA option bits of the copy that answers a request: fResponse alone.
+constexpr unsigned ResponseBit = 0x1000;
 
-// True when `copy.handle` is, beyond doubt, the copy of an advise update that DdePostAdvise left
-// behind: a moveable block shared for DDE, not locked, exactly as large as the header and the
-// data, with no option bit set, the format and the data of the answer. A handle that is free or
-// holds anything else is left alone.
-bool IsLeftBehind(const Copy& copy)
+// The words `first` and `second`, then the bytes of `data`; empty when the data cannot be read.
+std::string WithHeader(unsigned first, unsigned second, HDDEDATA data)
 {
-    const UINT flags = GlobalFlags(copy.handle);
+    const DWORD size = DdeGetData(data, nullptr, 0, 0);
+    std::string bytes(HeaderSize + size, '\0');
+    bytes[0] = static_cast<char>(first & 0xFF);
+    bytes[1] = static_cast<char>(first >> 8);
+    bytes[2] = static_cast<char>(second & 0xFF);
+    bytes[3] = static_cast<char>(second >> 8);
+    if (size > 0 &&
+        DdeGetData(data, reinterpret_cast<LPBYTE>(&bytes[HeaderSize]), size, 0) != size)
+        return std::string();
+    return bytes;
+}
+
+// The handle that the next moveable allocation will get. Wine hands out moveable handles from
+// a free list, the most recently freed first: the block DDEML allocates next after this
+// callback returns (the copy it posts) gets the handle freed here. Nothing between this call
+// and the callback's return may allocate a moveable block.
+HGLOBAL NextMoveableHandle()
+{
+    const HGLOBAL handle = GlobalAlloc(GMEM_MOVEABLE, 1);
+    if (handle != nullptr)
+        GlobalFree(handle);
+    return handle;
+}
+
+// True when `block.handle` is, beyond doubt, the block DDEML left behind: allocated, not locked,
+// shared for DDE (DDEML allocates its data handles and copies with GMEM_DDESHARE), exactly as
+// large as the expected bytes and holding them. A handle that is free or holds anything else is
+// left alone.
+bool IsLeftBehind(const Block& block)
+{
+    const UINT flags = GlobalFlags(block.handle);
     if (flags == GMEM_INVALID_HANDLE || (flags & GMEM_LOCKCOUNT) != 0 ||
         (flags & GMEM_DDESHARE) == 0 || (flags & GMEM_DISCARDED) != 0)
         return false;
-    if (GlobalSize(copy.handle) != copy.bytes.size())
+    if (GlobalSize(block.handle) != block.bytes.size())
         return false;
-    const void* bytes = GlobalLock(copy.handle);
+    const void* bytes = GlobalLock(block.handle);
     if (bytes == nullptr)
         return false;
-    const bool same = std::memcmp(bytes, copy.bytes.data(), copy.bytes.size()) == 0;
-    GlobalUnlock(copy.handle);
+    const bool same = std::memcmp(bytes, block.bytes.data(), block.bytes.size()) == 0;
+    GlobalUnlock(block.handle);
     return same;
+}
+
+// Frees every block that is what DDEML left behind; the last block recorded for a handle is
+// the one that holds it.
+void FreeLeftBehind(std::vector<Block>& blocks)
+{
+    std::set<HGLOBAL> seen;
+    for (auto block = blocks.rbegin(); block != blocks.rend(); ++block) {
+        if (seen.insert(block->handle).second && IsLeftBehind(*block))
+            GlobalFree(block->handle);
+    }
+    blocks.clear();
 }
 
 } // namespace
@@ -86,13 +130,9 @@ BOOL PostAdvise(DWORD instance, HSZ topic, HSZ item)
     const BOOL ok = DdePostAdvise(instance, topic, item);
     post.active = false;
 
-    // The last copy recorded for a handle is the one that holds it (a loop without data gets no
-    // copy, and the next loop's copy then takes the handle predicted for it).
-    std::set<HGLOBAL> seen;
-    for (auto copy = post.copies.rbegin(); copy != post.copies.rend(); ++copy) {
-        if (seen.insert(copy->handle).second && IsLeftBehind(*copy))
-            GlobalFree(copy->handle);
-    }
+    // A loop without data gets no copy, and the next loop's copy then takes the handle
+    // predicted for it.
+    FreeLeftBehind(post.copies);
 
     // DdePostAdvise took one reference on the atom when it started and gives it back only when
     // it fails; every message took one of the references added for it. What is left is that
@@ -103,7 +143,6 @@ BOOL PostAdvise(DWORD instance, HSZ topic, HSZ item)
         if (atom != 0)
             GlobalDeleteAtom(atom);
     }
-    post.copies.clear();
     return ok;
 }
 
@@ -117,24 +156,38 @@ void AdviseAnswered(HDDEDATA data)
     if (post.item[0] == '\0' || GlobalAddAtomA(post.item) == 0)
         ++post.atomsMissed;
 
-    Copy copy;
-    const DWORD size = DdeGetData(data, nullptr, 0, 0);
-    copy.bytes.assign(DdeDataHeader + size, '\0');
-    copy.bytes[2] = static_cast<char>(CF_TEXT & 0xFF);
-    copy.bytes[3] = static_cast<char>(CF_TEXT >> 8);
-    if (size > 0 && DdeGetData(data, reinterpret_cast<LPBYTE>(&copy.bytes[DdeDataHeader]), size,
-                               0) != size)
+    // DdePostAdvise copies the data with no option bit set, posts the copy and keeps it.
+    Block copy{nullptr, WithHeader(0, CF_TEXT, data)};
+    if (copy.bytes.empty())
         return;
     post.copies.reserve(post.copies.size() + 1);
+    copy.handle = NextMoveableHandle();
+    if (copy.handle != nullptr)
+        post.copies.push_back(std::move(copy));
+}
 
-    // Wine hands out moveable handles from a free list, the most recently freed first, and the
-    // copy is the next moveable block DdePostAdvise allocates after this callback returns: it
-    // gets the handle freed here. Nothing after this point may allocate a moveable block.
-    copy.handle = GlobalAlloc(GMEM_MOVEABLE, 1);
-    if (copy.handle == nullptr)
+void RequestAnswered(HDDEDATA data)
+{
+    if (!enabled || data == nullptr)
         return;
-    GlobalFree(copy.handle);
-    post.copies.push_back(std::move(copy));
+    // The server's side of a request keeps both the data handle returned here (under Wine an
+    // HDDEDATA is the moveable block that holds a four-byte head and the data) and the copy with
+    // fResponse set that it posts to the client.
+    Block handle{reinterpret_cast<HGLOBAL>(data), WithHeader(CF_TEXT, 0, data)};
+    Block copy{nullptr, WithHeader(ResponseBit, CF_TEXT, data)};
+    if (handle.bytes.empty() || copy.bytes.empty())
+        return;
+    requestLeftovers.reserve(2);
+    requestLeftovers.push_back(std::move(handle));
+    copy.handle = NextMoveableHandle();
+    if (copy.handle != nullptr)
+        requestLeftovers.push_back(std::move(copy));
+}
+
+void CollectRequestLeftovers()
+{
+    if (!requestLeftovers.empty())
+        FreeLeftBehind(requestLeftovers);
 }
 
 } // namespace wine_ddeml

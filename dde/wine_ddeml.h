@@ -3,7 +3,8 @@
 // values; these functions step around them there and do nothing on Windows, where DdePostAdvise
 // is called exactly as it is.
 //
-// Both live in DdePostAdvise of Wine 8 to 10 (dlls/user32/dde_server.c):
+// Both live in DdePostAdvise of Wine 8 to 10 (dlls/user32/dde_server.c), and the second in its
+// answer to a request as well:
 // - It takes one reference on the item's global atom (GlobalAddAtom) and puts that atom into the
 //   WM_DDE_DATA of every advise loop on the item; each client deletes one reference when the
 //   data arrives. With two loops on an item the atom dies at the first client, the second client
@@ -34,5 +35,12 @@ BOOL PostAdvise(DWORD instance, HSZ topic, HSZ item);
 // Called by the DDE callback for an advise request answered with `data`, as the very last step
 // before the handle goes back to DDEML.
 void AdviseAnswered(HDDEDATA data);
+
+// The same for a request answered with `data`: Wine's request handling keeps both the data
+// handle and the copy it posts (fResponse set) for every request, two moveable handles each.
+void RequestAnswered(HDDEDATA data);
+// Frees what the last request left behind, once recognised; called when a transaction starts,
+// when that request has been answered.
+void CollectRequestLeftovers();
 
 } // namespace wine_ddeml
