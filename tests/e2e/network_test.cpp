@@ -119,8 +119,8 @@ TEST_F(PulledCable, ItemsShowTimeOutWhileTheLinkIsDownAndTheirValuesWhenItIsBack
     EXPECT_TRUE(automatic.waitForEvent("update D100,W #TMOUT", milliseconds(10000)))
         << automatic.transcript();
     for (const char* plc : {"BIN", "AUTO"}) {
-        EXPECT_TRUE(server->waitForLineMatching(std::regex(std::string("warning\t: ") + plc + " \\S"),
-                                               lineTimeout, before))
+        const std::regex refused(std::string("warning\t: ") + plc + " \\S");
+        EXPECT_TRUE(server->waitForLineMatching(refused, lineTimeout, before))
             << plc << "\n" << server->transcript();
     }
 
