@@ -128,7 +128,7 @@ TEST(AsciiWordAnswer, DataCharactersOtherThanUpperCaseHexDigitsAreNotUnderstood)
         "11OK0:00\r\n", // the character after '9'
         "11OK00/0\r\n", // the character before '0'
         "11OK 000\r\n",
-        "11OK00\xB0" "00\r\n",
+        ("11OK00\xB0" "00\r\n"), // a byte of 128 or above
     };
     for (const char* text : corrupted) {
         const Checked c = checkWrd(request(1, 4, 1, 0, 2), bytesOf(text));
