@@ -53,7 +53,8 @@ void ConfigureSection(const char* section, const std::string& path)
     char buffer[config::TextBufferSize];
     GetPrivateProfileStringA(section, config::IpKey, config::DefaultIp, buffer, sizeof buffer,
                              path.c_str());
-    const std::string ip = config::ValueText(buffer, sizeof buffer);
+    const std::string ipText = config::ValueText(buffer, sizeof buffer);
+    const char* const ip = ipText.c_str();
     const std::uint16_t port = config::PortNumber(
         GetPrivateProfileIntA(section, config::PortKey, config::DefaultPort, path.c_str()));
     GetPrivateProfileStringA(section, config::ModeKey, config::DefaultMode, buffer,
@@ -61,6 +62,7 @@ void ConfigureSection(const char* section, const std::string& path)
     const std::optional<int> mode = config::ModeNumber(config::ValueText(buffer, sizeof buffer));
     if (!mode)
         throw ConfigurationError;
+    const int modeNumber = *mode;
 
     std::unique_ptr<fam3::FAM3DdeServer> server;
     try {
@@ -69,7 +71,7 @@ void ConfigureSection(const char* section, const std::string& path)
         // DDEML would not make a topic of the name (too long for a string handle, say).
         throw ConfigurationError;
     }
-    std::unique_ptr<fam3::LE01Comm> link(new fam3::LE01Comm(server.get(), ip.c_str(), port, *mode));
+    std::unique_ptr<fam3::LE01Comm> link(new fam3::LE01Comm(server.get(), ip, port, modeNumber));
 
     // String handles compare without regard to letter case, so this also refuses a name that
     // repeats an earlier one in other letters.
