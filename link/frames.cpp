@@ -9,17 +9,27 @@ namespace {
 constexpr unsigned char CR = 0x0D;
 constexpr unsigned char LF = 0x0A;
 
-// Value of one hex digit as the module writes it: decimal digits count their value, every
-// other character its code minus 0x37, so that 'A' to 'F' give 10 to 15. Nothing is refused;
-// a character outside the digits gives some value that the byte arithmetic wraps.
-unsigned digitValue(unsigned char c)
+// Value of one hexadecimal digit as the module writes it, '0' to '9' and 'A' to 'F'; -1 for any
+// other character, lower case included, which a module never sends: such an answer has been
+// corrupted on its way and must not become a plausible number.
+int hexDigit(unsigned char c)
 {
-    return (c >= '0' && c <= '9') ? unsigned(c - '0') : unsigned(c) - 0x37u;
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
 }
 
-unsigned char hexByte(unsigned char high, unsigned char low)
+// The byte of two hexadecimal digits, high digit first; false when either is not a digit.
+bool hexByte(unsigned char high, unsigned char low, unsigned char& byte)
 {
-    return static_cast<unsigned char>((digitValue(high) * 16u + digitValue(low)) & 0xFFu);
+    const int h = hexDigit(high);
+    const int l = hexDigit(low);
+    if (h < 0 || l < 0)
+        return false;
+    byte = static_cast<unsigned char>(h * 16 + l);
+    return true;
 }
 
 // `value` in decimal, padded on the left with '0' to at least `width` digits.
@@ -145,8 +155,13 @@ AnswerVerdict CheckAsciiBrd(const ReadRequest& request, const unsigned char* ans
         return rejected(AsciiErrorCode(answer, length));
     if (bits > capacity)
         return rejected(UninterpretedAnswer);
-    for (std::size_t i = 0; i < bits; ++i)
-        decoded[i] = answer[4 + i] == '0' ? 0 : 1;
+    // A bit is '0' or '1' and nothing else.
+    for (std::size_t i = 0; i < bits; ++i) {
+        const unsigned char c = answer[4 + i];
+        if (c != '0' && c != '1')
+            return rejected(UninterpretedAnswer);
+        decoded[i] = c == '1' ? 1 : 0;
+    }
     return accepted(decoded, static_cast<std::size_t>(bits));
 }
 
@@ -158,8 +173,10 @@ AnswerVerdict CheckAsciiWrd(const ReadRequest& request, const unsigned char* ans
         return rejected(AsciiErrorCode(answer, length));
     if (bytes > capacity)
         return rejected(UninterpretedAnswer);
-    for (std::size_t i = 0; i < bytes; ++i)
-        decoded[i] = hexByte(answer[4 + 2 * i], answer[5 + 2 * i]);
+    for (std::size_t i = 0; i < bytes; ++i) {
+        if (!hexByte(answer[4 + 2 * i], answer[5 + 2 * i], decoded[i]))
+            return rejected(UninterpretedAnswer);
+    }
     return accepted(decoded, static_cast<std::size_t>(bytes));
 }
 
@@ -185,10 +202,18 @@ int AsciiErrorCode(const unsigned char* answer, std::size_t length)
 {
     if (length != 15 || answer[0] != '1' || answer[2] != 'E' || answer[3] != 'R')
         return UninterpretedAnswer;
-    // Status 0 means a valid value to the holders: an error line that claims code 00 must not
-    // make them show their last value as if the read had worked.
-    const int code = hexByte(answer[4], answer[5]);
-    return code == 0 ? UninterpretedAnswer : code;
+    // A code that is not two hexadecimal digits is not understood. Status 0 means a valid value
+    // to the holders: an error line that claims code 00 must not make them show their last value
+    // as if the read had worked.
+    unsigned char code = 0;
+    if (!hexByte(answer[4], answer[5], code) || code == 0)
+        return UninterpretedAnswer;
+    return code;
+}
+
+bool ProbeReplyIsAscii(const unsigned char* reply, std::size_t length)
+{
+    return length >= 4 && (reply[2] == 'E' || reply[3] == 'R');
 }
 
 int BinaryErrorCode(const unsigned char* answer, std::size_t length, unsigned char answerCode)

@@ -24,6 +24,11 @@ constexpr std::array<unsigned char, 6> ProbeFrame = {
     0x0D, 0x0A, // CR LF
 };
 
+// The form of the module's reply to the probe: an ASCII module answers with an error line,
+// "1" cpu "ER" code ..., so 'E' at index 2 or 'R' at index 3 means ASCII; anything else,
+// including a reply too short to hold both tested bytes, means binary.
+bool ProbeReplyIsAscii(const unsigned char* reply, std::size_t length);
+
 // Status of an answer that cannot be interpreted.
 constexpr int UninterpretedAnswer = -3;
 
@@ -61,9 +66,10 @@ struct AnswerVerdict {
     int status = UninterpretedAnswer;
 };
 
-// ASCII answers: "1" cpu "OK", the data characters (4 hex digits per word, or one character per
-// bit), CR LF, of exactly the expected length. The data is decoded into `decoded`, which holds
-// `capacity` bytes; an answer whose data would not fit is rejected with -3.
+// ASCII answers: "1" cpu "OK", the data characters (4 hexadecimal digits '0'-'9', 'A'-'F' per
+// word, or '0' or '1' per bit), CR LF, of exactly the expected length. The data is decoded into
+// `decoded`, which holds `capacity` bytes. An answer with any other data character, or whose
+// data would not fit, is rejected with -3.
 AnswerVerdict CheckAsciiBrd(const ReadRequest& request, const unsigned char* answer,
                             std::size_t length, unsigned char* decoded, std::size_t capacity);
 AnswerVerdict CheckAsciiWrd(const ReadRequest& request, const unsigned char* answer,
@@ -77,8 +83,9 @@ AnswerVerdict CheckBinaryBrd(const ReadRequest& request, const unsigned char* an
 AnswerVerdict CheckBinaryWrd(const ReadRequest& request, const unsigned char* answer,
                              std::size_t length, unsigned char* decoded, std::size_t capacity);
 
-// The status of a rejected ASCII answer: the two hex digits at 4 and 5 of a 15-byte answer
-// that begins "1?ER" (the CPU digit is not compared), -3 for anything else.
+// The status of a rejected ASCII answer: the two hexadecimal digits ('0'-'9', 'A'-'F') at 4 and 5
+// of a 15-byte answer that begins "1?ER" (the CPU digit is not compared), -3 for anything else,
+// a code 00 or a code that is not two such digits included.
 int AsciiErrorCode(const unsigned char* answer, std::size_t length);
 
 // The status of a rejected binary answer: the end code (byte 1) of an answer longer than 4

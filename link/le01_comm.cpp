@@ -20,13 +20,6 @@ constexpr int MsgBinaryStarted = 226;  // the probe's reply is in binary form
 constexpr std::int32_t ModeBinary = 1;
 constexpr std::int32_t ModeAscii = 2;
 
-// A module that speaks ASCII answers the probe with an error line, "1" cpu "ER" code ...; a
-// reply too short to hold both tested bytes counts as binary.
-bool replyIsAscii(const unsigned char* reply, int length)
-{
-    return length >= 4 && (reply[2] == 'E' || reply[3] == 'R');
-}
-
 } // namespace
 
 LE01Comm::LE01Comm(FAM3DdeServer* server, const char* ipAddress, std::uint16_t port, int mode)
@@ -129,7 +122,7 @@ void LE01Comm::WaitProbe()
         }
         return;
     }
-    if (replyIsAscii(reply, length)) {
+    if (ProbeReplyIsAscii(reply, static_cast<std::size_t>(length))) {
         Msg::Log(Msg::Info, MsgAsciiStarted, server->name.c_str());
         SetLinkState(LinkState::Ascii);
         state = &LE01Comm::PrepareAscii;

@@ -2,15 +2,16 @@
 
 #include <windows.h>
 
-#include <algorithm>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "dde/fam3_dde_server.h"
 #include "dde/system_topic.h"
 #include "link/le01_comm.h"
+#include "shell/config_values.h"
 #include "shell/msg.h"
 #include "shell/process.h"
 
@@ -43,34 +44,26 @@ std::vector<char> SectionNames(const std::string& path)
     return names;
 }
 
-int ModeNumber(std::string mode)
-{
-    std::transform(mode.begin(), mode.end(), mode.begin(), [](char c) {
-        return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
-    });
-    if (mode == "BINARY")
-        return 1;
-    if (mode == "ASCII")
-        return 2;
-    if (mode == "AUTO")
-        return 0;
-    throw ConfigurationError;
-}
-
 // Sets up the server and the link of one section and hands them to the topic table and the
 // link list. Throws the message id 213 on a configuration error; what it created is deleted.
 void ConfigureSection(const char* section, const std::string& path)
 {
-    if (std::string(section) == "SYSTEM")
+    if (config::IsSystemSectionName(section))
         throw ConfigurationError;
 
-    char ip[32];
-    GetPrivateProfileStringA(section, "IP", "127.0.0.1", ip, sizeof ip, path.c_str());
-    const std::uint16_t port =
-        static_cast<std::uint16_t>(GetPrivateProfileIntA(section, "PORT", 12289, path.c_str()));
-    char mode[32];
-    GetPrivateProfileStringA(section, "MODE", "AUTO", mode, sizeof mode, path.c_str());
-    const int modeNumber = ModeNumber(mode);
+    char buffer[config::TextBufferSize];
+    GetPrivateProfileStringA(section, config::IpKey, config::DefaultIp, buffer, sizeof buffer,
+                             path.c_str());
+    const std::string ipText = config::ValueText(buffer, sizeof buffer);
+    const char* const ip = ipText.c_str();
+    const std::uint16_t port = config::PortNumber(
+        GetPrivateProfileIntA(section, config::PortKey, config::DefaultPort, path.c_str()));
+    GetPrivateProfileStringA(section, config::ModeKey, config::DefaultMode, buffer,
+                             sizeof buffer, path.c_str());
+    const std::optional<int> mode = config::ModeNumber(config::ValueText(buffer, sizeof buffer));
+    if (!mode)
+        throw ConfigurationError;
+    const int modeNumber = *mode;
 
     std::unique_ptr<fam3::FAM3DdeServer> server;
     try {

@@ -1,25 +1,63 @@
 #pragma once
-// The read request that the first two bytes of a frame target's input choose:
-//   byte 0: bit 0 set for a bit read, bits 1-2 the CPU number - 1
-//   byte 1: the span - 1, modulo the device's read limit (256 bits or 128 bytes)
-// The request reads M1 on (a bit device) or D1 on (a word device).
+// The read request that the first bytes of a frame target's input choose: one that the read
+// scheduling could build, on any device with an address rule, at any valid address, of any
+// span up to the device's read limit.
+//   byte 0: bits 0-1 the CPU number - 1; bits 2-7 the device, an index (modulo 24) into the
+//           devices with an address rule, so that bit and word devices alike come up
+//   bytes 1-3: the address number, a big-endian 24-bit value folded into the device's rule
+//   byte 4: the span - 1, modulo the device's read limit (256 bits or 128 bytes)
+// The kind of the device decides between the bit read and the word read, as in the link.
+#include <cstddef>
 #include <cstdint>
 
+#include "item/item_name.h"
 #include "link/read_request.h"
 
 namespace fuzz {
 
-inline bool isBitRead(const std::uint8_t* data) { return (data[0] & 1) != 0; }
+// Bytes of the input that choose the request.
+constexpr std::size_t RequestBytes = 5;
 
+// Every device code with an address rule.
+constexpr std::uint32_t addressedDevices[] = {1,  2,  3,  4,  5,  8,  9,  12, 13, 16, 18, 20,
+                                              21, 22, 23, 24, 25, 26, 32, 33, 37, 48, 49, 53};
+constexpr std::size_t addressedDeviceCount = sizeof addressedDevices / sizeof addressedDevices[0];
+
+// An address number inside the rule of `device`, from any value: plain devices 1 to 262144,
+// L and W unit x 10000 + point (units 0 to 7, points 1 to 2048), X and Y unit x 10000 +
+// slot x 100 + terminal (slots 1 to 16, terminals 1 to 64). Values that differ by the size of
+// the device give the same address, so the low values give the first addresses.
+inline std::uint32_t addressOf(std::uint32_t device, std::uint32_t value)
+{
+    switch (device) {
+    case 12: // L
+    case 23: { // W
+        const std::uint32_t x = value % (8 * 2048);
+        return x / 2048 * 10000 + x % 2048 + 1;
+    }
+    case 24: // X
+    case 25: { // Y
+        const std::uint32_t x = value % (8 * 1024);
+        return x / 1024 * 10000 + (x % 1024 / 64 + 1) * 100 + x % 64 + 1;
+    }
+    default:
+        return value % 262144 + 1;
+    }
+}
+
+inline bool isBitRead(const fam3::ReadRequest& r) { return fam3::deviceKind(r.device) == 1; }
+
+// The request of the first RequestBytes bytes of `data`.
 inline fam3::ReadRequest requestOf(const std::uint8_t* data)
 {
-    const bool bits = isBitRead(data);
     fam3::ReadRequest r;
-    r.cpu = ((data[0] >> 1) & 3) + 1;
-    r.device = bits ? 13 : 4; // M or D
-    r.address = 1;
-    r.startOffset = 0;
-    r.endOffset = data[1] % (bits ? 256u : 128u) + 1;
+    r.cpu = (data[0] & 3) + 1;
+    r.device = addressedDevices[(data[0] >> 2) % addressedDeviceCount];
+    const std::uint32_t address =
+        addressOf(r.device, std::uint32_t(data[1]) << 16 | std::uint32_t(data[2]) << 8 | data[3]);
+    r.address = static_cast<std::int32_t>(address);
+    r.startOffset = fam3::deviceOffset(r.device, address);
+    r.endOffset = r.startOffset + data[4] % fam3::LE01ReadDataMaxCount().maxCount(r.device) + 1;
     return r;
 }
 

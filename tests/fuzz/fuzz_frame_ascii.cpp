@@ -1,9 +1,12 @@
-// Fuzz target of the ASCII answer checks: any datagram may arrive as the answer to a bit read
-// or a word read. An accepted answer must have exactly the expected length and header and
-// yield exactly the expected data; a rejected one must give a status code the items know
-// (-3 or a PLC code 1 to 255; status 0 would read as a valid value). Nothing may be read
-// outside the datagram.
-// Bytes 0 and 1 choose the request (frame_input.h), bytes 2 on are the answer.
+// Fuzz target of the ASCII frames: the command of any read request names that read and
+// nothing else, and any datagram may arrive as its answer. An accepted answer must have exactly
+// the expected length and header, data characters that are upper-case hexadecimal digits (word
+// read) or '0'/'1' (bit read), and yield exactly the data that a module writes as that answer;
+// a rejected one must give a status code the items know (-3 or a PLC code 1 to 255; status 0
+// would read as a valid value). The same datagram taken as the reply to the probe shows ASCII
+// form exactly when it could be an ASCII module's error line. Nothing may be read outside the
+// datagram.
+// Bytes 0 to 4 choose the request (frame_input.h), bytes 5 on are the answer.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -11,6 +14,7 @@
 #include <memory>
 #include <string>
 
+#include "item/item_name.h"
 #include "link/frames.h"
 
 #define FUZZ_TARGET "fuzz_frame_ascii"
@@ -27,6 +31,8 @@ fam3::AnswerVerdict check(bool bits, const fam3::ReadRequest& r, const unsigned 
     return bits ? fam3::CheckAsciiBrd(r, answer, length, decoded, capacity)
                 : fam3::CheckAsciiWrd(r, answer, length, decoded, capacity);
 }
+
+bool isHexDigit(unsigned char c) { return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F'); }
 
 // The answer a module would send for `data`: upper-case hex digits per byte, or '0'/'1' per bit.
 std::string encode(bool bits, int cpu, const unsigned char* data, std::size_t size)
@@ -47,65 +53,122 @@ std::string encode(bool bits, int cpu, const unsigned char* data, std::size_t si
     return text;
 }
 
+// The decimal number of text[at, end), or -1 when it holds anything but digits or nothing.
+long decimal(const std::string& text, std::size_t at, std::size_t end)
+{
+    if (at >= end)
+        return -1;
+    long value = 0;
+    for (std::size_t i = at; i < end; ++i) {
+        if (text[i] < '0' || text[i] > '9' || value > 100000000)
+            return -1;
+        value = value * 10 + (text[i] - '0');
+    }
+    return value;
+}
+
+// The command line, read the way a module reads it, names exactly the request's read.
+void checkCommand(bool bits, const fam3::ReadRequest& r, std::uint32_t count)
+{
+    const std::string command = bits ? fam3::BuildAsciiBrd(r) : fam3::BuildAsciiWrd(r);
+    const std::string device = fam3::asciiDeviceName(r.device);
+    CHECK(!device.empty());
+    CHECK(command.size() >= 2 + 3 + device.size() + 1 + 1 + 2 + 2);
+    CHECK(command[0] == '0' && command[1] == '0' + r.cpu);
+    CHECK(command.compare(2, 3, bits ? "BRD" : "WRD") == 0);
+    CHECK(command.compare(5, device.size(), device) == 0);
+    CHECK(command.compare(command.size() - 2, 2, "\r\n") == 0);
+    const std::size_t comma = command.find(',');
+    CHECK(comma != std::string::npos && comma > 5 + device.size());
+    CHECK(command[5 + device.size()] != '0'); // no leading zero, no fill
+    CHECK(decimal(command, 5 + device.size(), comma) == r.address);
+    // The count, padded to the width the module expects: 3 digits for bits, 2 for words.
+    CHECK(command.size() - 2 - (comma + 1) == (bits ? 3u : 2u));
+    CHECK(decimal(command, comma + 1, command.size() - 2) == static_cast<long>(count));
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     fuzz::currentData = data;
     fuzz::currentSize = size;
-    if (size < 2)
+    if (size < fuzz::RequestBytes)
         return 0;
-    const bool bits = fuzz::isBitRead(data);
     const fam3::ReadRequest r = fuzz::requestOf(data);
-    const std::size_t dataSize = bits ? fam3::BitCount(r) : 2 * fam3::WordCount(r);
-    const std::size_t expectedLength = 4 + (bits ? dataSize : 2 * dataSize) + 2;
-
-    // The command for the request is one CR LF terminated line that names the read.
-    const std::string command = bits ? fam3::BuildAsciiBrd(r) : fam3::BuildAsciiWrd(r);
-    CHECK(command.size() >= 12);
-    CHECK(command[0] == '0' && command[1] == '0' + r.cpu);
-    CHECK(command.compare(2, 3, bits ? "BRD" : "WRD") == 0);
-    CHECK(command.compare(command.size() - 2, 2, "\r\n") == 0);
+    const bool bits = fuzz::isBitRead(r);
+    const std::uint32_t count = bits ? fam3::BitCount(r) : fam3::WordCount(r);
+    CHECK(count >= 1 && count <= (bits ? 256u : 64u));
+    const std::size_t dataSize = bits ? count : 2 * count;
+    const std::size_t dataChars = bits ? dataSize : 2 * dataSize;
+    checkCommand(bits, r, count);
 
     // The answer in a heap block of exactly its length, so that a read past it is seen.
-    const std::size_t length = size - 2;
+    const std::size_t length = size - fuzz::RequestBytes;
     std::unique_ptr<unsigned char[]> answer(new unsigned char[length == 0 ? 1 : length]);
-    std::memcpy(answer.get(), data + 2, length);
+    std::memcpy(answer.get(), data + fuzz::RequestBytes, length);
+    const unsigned char* a = answer.get();
     std::unique_ptr<unsigned char[]> decoded(new unsigned char[DecodeCapacity]);
+
+    // Taken as the probe's reply: ASCII form for 'E' at 2 or 'R' at 3, binary for anything
+    // else and for a reply too short to hold both; an error line is always ASCII.
+    const bool ascii = fam3::ProbeReplyIsAscii(a, length);
+    CHECK(ascii == (length >= 4 && (a[2] == 'E' || a[3] == 'R')));
+    if (fam3::AsciiErrorCode(a, length) != -3)
+        CHECK(ascii);
+
+    // Length, header and CR LF as an accepted answer has them.
+    const bool frameMatches = length == 4 + dataChars + 2 && a[0] == '1' && a[1] == '0' + r.cpu &&
+                              a[2] == 'O' && a[3] == 'K' && a[length - 2] == '\r' &&
+                              a[length - 1] == '\n';
+    bool charactersValid = frameMatches;
+    for (std::size_t i = 0; frameMatches && i < dataChars; ++i) {
+        const unsigned char c = a[4 + i];
+        if (bits ? (c != '0' && c != '1') : !isHexDigit(c))
+            charactersValid = false;
+    }
 
     const fam3::AnswerVerdict v =
         check(bits, r, answer.get(), length, decoded.get(), DecodeCapacity);
     if (!v.accepted) {
         CHECK(v.data == nullptr && v.size == 0);
         CHECK(v.status == -3 || (v.status >= 1 && v.status <= 255));
-        CHECK(v.status == fam3::AsciiErrorCode(answer.get(), length));
+        // An answer that differs only in a data character is not understood, like one of a
+        // wrong length; anything else gets the error line's code if it is one.
+        CHECK(!charactersValid);
+        CHECK(v.status == (frameMatches ? -3 : fam3::AsciiErrorCode(a, length)));
+        if (v.status != -3) {
+            CHECK(length == 15 && a[0] == '1' && a[2] == 'E' && a[3] == 'R');
+            CHECK(isHexDigit(a[4]) && isHexDigit(a[5]));
+            CHECK(v.status == static_cast<int>(std::strtol(
+                                  std::string(reinterpret_cast<const char*>(a) + 4, 2).c_str(),
+                                  nullptr, 16)));
+        }
         return 0;
     }
 
+    CHECK(charactersValid);
+    CHECK(!ascii); // "1?OK" is no error line
     CHECK(v.status == 0);
-    CHECK(length == expectedLength);
     CHECK(v.size == dataSize);
     CHECK(v.data == decoded.get());
-    const unsigned char* a = answer.get();
-    CHECK(a[0] == '1' && a[1] == '0' + r.cpu && a[2] == 'O' && a[3] == 'K');
-    CHECK(a[length - 2] == '\r' && a[length - 1] == '\n');
     if (bits) {
         for (std::size_t i = 0; i < v.size; ++i)
-            CHECK(v.data[i] == (a[4 + i] != '0' ? 1 : 0));
+            CHECK(v.data[i] == (a[4 + i] == '1' ? 1 : 0));
     }
 
-    // The data, written back the way a module writes it, decodes to the same bytes.
+    // Only what a module writes is accepted, so the data written back the way a module writes
+    // it is the answer itself, byte for byte.
     const std::string again = encode(bits, r.cpu, v.data, v.size);
-    unsigned char redecoded[DecodeCapacity];
-    const fam3::AnswerVerdict w =
-        check(bits, r, reinterpret_cast<const unsigned char*>(again.data()), again.size(),
-              redecoded, sizeof redecoded);
-    CHECK(w.accepted && w.size == v.size);
-    CHECK(std::memcmp(w.data, v.data, v.size) == 0);
+    CHECK(again.size() == length && std::memcmp(again.data(), a, length) == 0);
 
     // A decode buffer one byte too small refuses the answer instead of overrunning.
     std::unique_ptr<unsigned char[]> small(new unsigned char[dataSize]);
-    const fam3::AnswerVerdict s = check(bits, r, answer.get(), length, small.get(), dataSize - 1);
+    const fam3::AnswerVerdict s = check(bits, r, a, length, small.get(), dataSize - 1);
     CHECK(!s.accepted && s.status == -3);
+    // The other read's check never takes it: its data has another length.
+    const fam3::AnswerVerdict other =
+        check(!bits, r, a, length, decoded.get(), DecodeCapacity);
+    CHECK(!other.accepted);
     return 0;
 }

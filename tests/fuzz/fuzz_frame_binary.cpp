@@ -1,8 +1,10 @@
-// Fuzz target of the binary answer checks: any datagram may arrive as the answer to a bit read
-// or a word read. An accepted answer must have exactly the expected length and header and hand
-// on exactly the expected data in place; a rejected one must give -3 or the PLC's end code
-// (1 to 255). Nothing may be read outside the datagram.
-// Bytes 0 and 1 choose the request (frame_input.h), bytes 2 on are the answer.
+// Fuzz target of the binary frames: the command of any read request carries that read's fields
+// and nothing else, and any datagram may arrive as its answer. An accepted answer must have
+// exactly the expected length and header and hand on exactly the expected data in place; a
+// rejected one must give -3 or the PLC's end code (1 to 255). The same datagram taken as the
+// reply to the probe is judged by its bytes 2 and 3 alone. Nothing may be read outside the
+// datagram.
+// Bytes 0 to 4 choose the request (frame_input.h), bytes 5 on are the answer.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -19,24 +21,43 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 {
     fuzz::currentData = data;
     fuzz::currentSize = size;
-    if (size < 2)
+    if (size < fuzz::RequestBytes)
         return 0;
-    const bool bits = fuzz::isBitRead(data);
     const fam3::ReadRequest r = fuzz::requestOf(data);
+    const bool bits = fuzz::isBitRead(r);
     const std::uint32_t count = bits ? fam3::BitCount(r) : fam3::WordCount(r);
+    CHECK(count >= 1 && count <= (bits ? 256u : 64u));
     const std::size_t dataSize = bits ? count : 2 * count;
     const unsigned char answerCode = bits ? fam3::BinaryBitAnswer : fam3::BinaryWordAnswer;
 
-    // The command: code, CPU, length 8, device, address, count, big-endian.
-    const fam3::BinaryCommand command = bits ? fam3::BuildBinaryBrd(r) : fam3::BuildBinaryWrd(r);
-    CHECK(command[0] == (bits ? fam3::BinaryBitRead : fam3::BinaryWordRead));
-    CHECK(command[1] == r.cpu && command[2] == 0x00 && command[3] == 0x08);
-    CHECK(((command[10] << 8) | command[11]) == static_cast<int>(count));
+    // The command: code, CPU, length 8, device, address number, count, big-endian.
+    const fam3::BinaryCommand c = bits ? fam3::BuildBinaryBrd(r) : fam3::BuildBinaryWrd(r);
+    CHECK(c[0] == (bits ? fam3::BinaryBitRead : fam3::BinaryWordRead));
+    CHECK(c[1] == r.cpu && c[2] == 0x00 && c[3] == 0x08);
+    CHECK(((c[4] << 8) | c[5]) == static_cast<int>(r.device));
+    const std::uint32_t address = std::uint32_t(c[6]) << 24 | std::uint32_t(c[7]) << 16 |
+                                  std::uint32_t(c[8]) << 8 | c[9];
+    CHECK(address == static_cast<std::uint32_t>(r.address));
+    CHECK(((c[10] << 8) | c[11]) == static_cast<int>(count));
 
-    const std::size_t length = size - 2;
+    const std::size_t length = size - fuzz::RequestBytes;
     std::unique_ptr<unsigned char[]> answer(new unsigned char[length == 0 ? 1 : length]);
-    std::memcpy(answer.get(), data + 2, length);
+    std::memcpy(answer.get(), data + fuzz::RequestBytes, length);
     const unsigned char* a = answer.get();
+
+    // Taken as the probe's reply: too short to hold bytes 2 and 3 is binary; otherwise only
+    // those two bytes decide.
+    const bool ascii = fam3::ProbeReplyIsAscii(a, length);
+    if (length < 4) {
+        CHECK(!ascii);
+    } else {
+        std::unique_ptr<unsigned char[]> other(new unsigned char[length]);
+        for (std::size_t i = 0; i < length; ++i)
+            other[i] = (i == 2 || i == 3) ? a[i] : static_cast<unsigned char>(~a[i]);
+        CHECK(fam3::ProbeReplyIsAscii(other.get(), length) == ascii);
+        CHECK(fam3::ProbeReplyIsAscii(a, 4) == ascii);
+        CHECK(ascii == (a[2] == 'E' || a[3] == 'R'));
+    }
 
     const fam3::AnswerVerdict v = bits ? fam3::CheckBinaryBrd(r, a, length, nullptr, 0)
                                        : fam3::CheckBinaryWrd(r, a, length, nullptr, 0);

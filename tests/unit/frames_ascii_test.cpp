@@ -116,13 +116,30 @@ TEST(AsciiWordAnswer, HexDigitsDecodeHighDigitFirst)
     EXPECT_EQ(dataOf(c), (Bytes{0xFF, 0xA5, 0x09, 0xC0}));
 }
 
-TEST(AsciiWordAnswer, DataCharactersAreNotValidated)
+TEST(AsciiWordAnswer, DataCharactersOtherThanUpperCaseHexDigitsAreNotUnderstood)
 {
-    // Lower case is no hex digit of the module's: 'f' counts 0x66 - 0x37 = 47, so "ff" gives
-    // (47 * 16 + 47) mod 256 = 0x1F; "zz": 67 * 16 + 67 = 1139, mod 256 = 0x73.
-    const Checked c = checkWrd(request(1, 4, 1, 0, 2), bytesOf("11OKffzz\r\n"));
+    // A corrupted answer must not become a plausible number: one character outside '0'-'9' and
+    // 'A'-'F' anywhere in the data, lower case included, rejects the whole answer with -3.
+    const char* const corrupted[] = {
+        "11OKffa5\r\n", // lower case, which the module never writes
+        "11OK00a5\r\n",
+        "11OKG000\r\n", // the letter after 'F'
+        "11OK000@\r\n", // the character before 'A'
+        "11OK0:00\r\n", // the character after '9'
+        "11OK00/0\r\n", // the character before '0'
+        "11OK 000\r\n",
+        ("11OK00\xB0" "00\r\n"), // a byte of 128 or above
+    };
+    for (const char* text : corrupted) {
+        const Checked c = checkWrd(request(1, 4, 1, 0, 2), bytesOf(text));
+        EXPECT_FALSE(c.verdict.accepted) << text;
+        EXPECT_EQ(c.verdict.status, -3) << text;
+        EXPECT_EQ(c.verdict.data, nullptr) << text;
+    }
+    // Every digit of both kinds decodes.
+    const Checked c = checkWrd(request(1, 4, 1, 0, 8), bytesOf("11OK0123456789ABCDEF\r\n"));
     ASSERT_TRUE(c.verdict.accepted);
-    EXPECT_EQ(dataOf(c), (Bytes{0x1F, 0x73}));
+    EXPECT_EQ(dataOf(c), (Bytes{0x01, 0x23, 0x45, 0x67, 0x89, 0xAB, 0xCD, 0xEF}));
 }
 
 TEST(AsciiWordAnswer, OddTextSpanExpectsWholeWordsAndYieldsThem)
@@ -194,10 +211,21 @@ TEST(AsciiWordAnswer, DataThatDoesNotFitTheDecodeBufferIsRejected)
 
 TEST(AsciiBitAnswer, WorkedExampleIsAcceptedWithOneBytePerBit)
 {
-    // Anything but '0' counts as on.
-    const Checked c = checkBrd(X201x16, bytesOf("11OK1000000001111X2a\r\n"));
+    const Checked c = checkBrd(X201x16, bytesOf("11OK1000000001111111\r\n"));
     ASSERT_TRUE(c.verdict.accepted);
     EXPECT_EQ(dataOf(c), (Bytes{1, 0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 1, 1, 1}));
+}
+
+TEST(AsciiBitAnswer, BitCharactersOtherThanZeroAndOneAreNotUnderstood)
+{
+    // Any other character, even a digit or a hex digit, rejects the whole answer with -3.
+    for (const char bad : {'2', '9', 'A', 'X', 'a', ' ', '\0'}) {
+        std::string text = "11OK1000000001111111\r\n";
+        text[4 + 9] = bad;
+        const Checked c = checkBrd(X201x16, bytesOf(text));
+        EXPECT_FALSE(c.verdict.accepted) << "character " << int(bad);
+        EXPECT_EQ(c.verdict.status, -3) << "character " << int(bad);
+    }
 }
 
 TEST(AsciiBitAnswer, LengthOffByOneEitherWayIsRejected)
@@ -243,6 +271,16 @@ TEST(AsciiErrorCode, CodesSpanOneToFFAndZeroIsNotUnderstood)
     EXPECT_EQ(fam3::AsciiErrorCode(zero.data(), zero.size()), -3);
     EXPECT_EQ(fam3::AsciiErrorCode(one.data(), one.size()), 1);
     EXPECT_EQ(fam3::AsciiErrorCode(ff.data(), ff.size()), 255);
+}
+
+TEST(AsciiErrorCode, CodeThatIsNotTwoUpperCaseHexDigitsIsNotUnderstood)
+{
+    for (const char* text : {"11ER4a_________", "11ERa1_________", "11ERG1_________",
+                             "11ER1:_________", "11ER 1_________", "11ER-1_________"}) {
+        const Bytes b = bytesOf(text);
+        EXPECT_EQ(fam3::AsciiErrorCode(b.data(), b.size()), -3) << text;
+        EXPECT_EQ(checkWrd(D100x3, b).verdict.status, -3) << text;
+    }
 }
 
 TEST(AsciiErrorCode, AnythingElseGivesMinusThree)

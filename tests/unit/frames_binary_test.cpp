@@ -35,6 +35,27 @@ TEST(Probe, IsCommand51ForCpu1WithCrLfBody)
     EXPECT_EQ(Bytes(fam3::ProbeFrame.begin(), fam3::ProbeFrame.end()), expected);
 }
 
+TEST(Probe, ReplyWithEAtTwoOrRAtThreeIsAsciiAnythingElseBinary)
+{
+    const Bytes ascii[] = {
+        {'1', '1', 'E', 'R', '0', '2'}, // an ASCII module's error line
+        {'1', '1', 'E', 'x'},           // 'E' at 2 alone is enough
+        {0x00, 0x00, 0x00, 'R'},        // and so is 'R' at 3
+    };
+    for (const Bytes& reply : ascii)
+        EXPECT_TRUE(fam3::ProbeReplyIsAscii(reply.data(), reply.size())) << reply.size();
+    const Bytes binary[] = {
+        {0xD1, 0x02, 0x00, 0x01, 0x00}, // a binary module's error answer
+        {'1', '1', 'O', 'K'},           // an ASCII read answer is no reply to the probe
+        {'1', '1', 'E'},                // too short to be tested
+        {'R', 'E', 'R'},
+        {},
+    };
+    for (const Bytes& reply : binary)
+        EXPECT_FALSE(fam3::ProbeReplyIsAscii(reply.data(), reply.size())) << reply.size();
+    EXPECT_FALSE(fam3::ProbeReplyIsAscii(nullptr, 0));
+}
+
 TEST(BinaryCommand, WordReadOfTheWorkedExampleIsByteForByte)
 {
     const Bytes expected = {
