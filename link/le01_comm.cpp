@@ -4,6 +4,7 @@
 
 #include "dde/fam3_dde_server.h"
 #include "link/schedule.h"
+#include "shell/config_values.h"
 #include "shell/msg.h"
 
 namespace fam3 {
@@ -16,9 +17,6 @@ constexpr int MsgTimeout = 223;        // no answer to a read command
 constexpr int MsgNoProbeReply = 224;   // no reply to the probe
 constexpr int MsgAsciiStarted = 225;   // the probe's reply is in ASCII form
 constexpr int MsgBinaryStarted = 226;  // the probe's reply is in binary form
-
-constexpr std::int32_t ModeBinary = 1;
-constexpr std::int32_t ModeAscii = 2;
 
 } // namespace
 
@@ -94,9 +92,9 @@ void LE01Comm::Attempt()
 
 void LE01Comm::Dispatch()
 {
-    if (mode == ModeBinary)
+    if (mode == config::ModeBinary)
         PrepareBinary();
-    else if (mode == ModeAscii)
+    else if (mode == config::ModeAscii)
         PrepareAscii();
     else
         SendProbe();
