@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "item/item_name.h"
+#include "resources/message_ids.h"
 #include "shell/msg.h"
 
 namespace fam3 {
@@ -55,7 +56,7 @@ int FAM3DdeServer::Register(const DdeTransaction* t)
     const bool newItem = found == items.end();
     char text[ItemNameBuffer] = {0};
     if (newItem && Dde::QueryString(t->hsz2, text, ItemNameBuffer) == 0) {
-        Msg::Log(Msg::Warning, 214, name.c_str());
+        Msg::Log(Msg::Warning, msgid::ItemNameUnobtainable, name.c_str());
         return 0;
     }
 

@@ -1,6 +1,7 @@
 #include "item/dde_item.h"
 
 #include "item/item_name.h"
+#include "resources/message_ids.h"
 #include "shell/msg.h"
 #include "value/post_data.h"
 
@@ -17,7 +18,7 @@ DdeItem::DdeItem(HSZ topic, HSZ item, const char* name) : refCount(0)
     startOffset = converted.startOffset;
     if (converted.type != nullptr)
         holder = converted.type->factory(topic, item);
-    else if (converted.kind == 1)
+    else if (converted.kind == BitKind)
         holder.reset(new PostData_BRD_STRING(topic, item));
     else
         holder.reset(new PostData_WRD_STRING(topic, item));
@@ -25,13 +26,13 @@ DdeItem::DdeItem(HSZ topic, HSZ item, const char* name) : refCount(0)
     key = converted.key;
 
     ++liveCount;
-    Msg::Log(Msg::Info, 221, liveCount);
+    Msg::Log(Msg::Info, msgid::Registered, liveCount);
 }
 
 DdeItem::~DdeItem()
 {
     --liveCount;
-    Msg::Log(Msg::Info, 227, liveCount);
+    Msg::Log(Msg::Info, msgid::Deleted, liveCount);
 }
 
 } // namespace fam3

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "item/type_table.h"
+#include "resources/message_ids.h"
 
 namespace fam3 {
 
@@ -16,9 +17,6 @@ enum class AddressRule {
     UnitSlotTerminal, // unit x 10000 + slot x 100 + terminal, unit 0 to 7, slot 1 to 16,
                       // terminal 1 to 64
 };
-
-constexpr int BitKind = 1;
-constexpr int WordKind = 16;
 
 struct DeviceEntry {
     const char* name;
@@ -243,18 +241,18 @@ ConvertedName convertItemName(const char* name)
     // 2. CPU 1 to 4; no digits mean CPU 1.
     converted.cpu = split.cpu == 0 ? 1 : split.cpu;
     if (converted.cpu > 4)
-        throw DdeItemException(215);
+        throw DdeItemException(msgid::BadCpu);
 
     // 3. The device's address rule; unknown and slash names have none.
     try {
         converted.startOffset = deviceOffset(converted.device, converted.address);
     } catch (const AddrConvException&) {
-        throw DdeItemException(217);
+        throw DdeItemException(msgid::BadAddress);
     }
 
     // 4. One punctuation character between address and type; the end of the name is none.
     if (!isAsciiPunct(name[separator]))
-        throw DdeItemException(218);
+        throw DdeItemException(msgid::NoSeparator);
 
     // 5. The type text, upper-cased, read no further than its 8th character.
     char type[TypeTextLimit + 1];
@@ -263,7 +261,7 @@ ConvertedName convertItemName(const char* name)
         type[length++] = upperAscii(*p);
     type[length] = '\0';
     if (length >= TypeTextLimit)
-        throw DdeItemException(type[0] == 'C' ? 219 : 220);
+        throw DdeItemException(type[0] == 'C' ? msgid::BadStringLength : msgid::BadType);
 
     // 6. Bit or word device; every device with an address rule has a kind.
     converted.kind = deviceKind(converted.device);
@@ -273,14 +271,14 @@ ConvertedName convertItemName(const char* name)
         std::uint32_t n = 0;
         const std::size_t end = readNumber(type, 1, n);
         if (end == 1 || type[end] != '\0')
-            throw DdeItemException(219);
+            throw DdeItemException(msgid::BadStringLength);
         if (converted.kind == BitKind) {
             if (n < 1 || n > MaxBitStringSpan / 16)
-                throw DdeItemException(219);
+                throw DdeItemException(msgid::BadStringLength);
             converted.span = 16 * n;
         } else {
             if (n < 1 || n > MaxWordStringSpan)
-                throw DdeItemException(219);
+                throw DdeItemException(msgid::BadStringLength);
             converted.span = n;
         }
         converted.type = nullptr;
@@ -293,7 +291,7 @@ ConvertedName convertItemName(const char* name)
                 converted.type = &table[i];
         }
         if (converted.type == nullptr)
-            throw DdeItemException(220);
+            throw DdeItemException(msgid::BadType);
         converted.span = converted.type->count;
     }
 

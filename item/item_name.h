@@ -41,7 +41,11 @@ std::uint32_t deviceCode(const char* name);
 // the slash names that no address rule accepts.
 std::vector<const char*> deviceNames();
 
-// 1 for bit devices, 16 for word devices, 0 for codes without a kind.
+// Device kinds: the bits of one point.
+constexpr int BitKind = 1;    // relays and other one-bit points
+constexpr int WordKind = 16;  // 16-bit registers
+
+// BitKind for bit devices, WordKind for word devices, 0 for codes without a kind.
 int deviceKind(std::uint32_t code);
 
 // The device name that ASCII read commands write for a code, "" for codes without one.

@@ -2,13 +2,14 @@
 
 #include "dde/dde.h"
 #include "item/item_name.h"
+#include "resources/message_ids.h"
 
 namespace fam3 {
 
 PostBase::PostBase(HSZ topic, HSZ item) : topic(topic), item(item)
 {
     if (!Dde::KeepStringHandle(item))
-        throw DdeItemException(214);
+        throw DdeItemException(msgid::ItemNameUnobtainable);
 }
 
 PostBase::~PostBase() { Dde::FreeStringHandle(item); }

@@ -4,21 +4,11 @@
 
 #include "dde/fam3_dde_server.h"
 #include "link/schedule.h"
+#include "resources/message_ids.h"
 #include "shell/config_values.h"
 #include "shell/msg.h"
 
 namespace fam3 {
-
-namespace {
-
-// Message ids of the link.
-constexpr int MsgSocketFailed = 222;   // "%s %s": PLC name, system text of the error
-constexpr int MsgTimeout = 223;        // no answer to a read command
-constexpr int MsgNoProbeReply = 224;   // no reply to the probe
-constexpr int MsgAsciiStarted = 225;   // the probe's reply is in ASCII form
-constexpr int MsgBinaryStarted = 226;  // the probe's reply is in binary form
-
-} // namespace
 
 LE01Comm::LE01Comm(FAM3DdeServer* server, const char* ipAddress, std::uint16_t port, int mode)
     : server(server), ipAddress(ipAddress), port(port), mode(mode), sock(INVALID_SOCKET),
@@ -59,7 +49,7 @@ void LE01Comm::Connect()
         state = &LE01Comm::Dispatch;
     } catch (const LE01Exception& failure) {
         // The code travelled with the exception, so nothing on the way could overwrite it.
-        Msg::Log(Msg::Warning, MsgSocketFailed, server->name.c_str(),
+        Msg::Log(Msg::Warning, msgid::SocketFailed, server->name.c_str(),
                  Msg::ErrorText(failure.code));
         CloseSocket();
         Unreadable(LinkState::Unreachable);
@@ -114,18 +104,18 @@ void LE01Comm::WaitProbe()
     if (length == SOCKET_ERROR) {
         // Every receive failure is silence, including a refusal reported by the system.
         if (tickCount > TickLimit) {
-            Msg::Log(Msg::Warning, MsgNoProbeReply, server->name.c_str());
+            Msg::Log(Msg::Warning, msgid::NoProbeReply, server->name.c_str());
             Unreadable(LinkState::NoAnswer);
             state = &LE01Comm::SendProbe;
         }
         return;
     }
     if (ProbeReplyIsAscii(reply, static_cast<std::size_t>(length))) {
-        Msg::Log(Msg::Info, MsgAsciiStarted, server->name.c_str());
+        Msg::Log(Msg::Info, msgid::AsciiStarted, server->name.c_str());
         SetLinkState(LinkState::Ascii);
         state = &LE01Comm::PrepareAscii;
     } else {
-        Msg::Log(Msg::Info, MsgBinaryStarted, server->name.c_str());
+        Msg::Log(Msg::Info, msgid::BinaryStarted, server->name.c_str());
         SetLinkState(LinkState::Binary);
         state = &LE01Comm::PrepareBinary;
     }
@@ -149,10 +139,10 @@ void LE01Comm::Prepare(State bitRead, State wordRead, State self)
     tickCount = 0;
     request = NextReadRequest(server->schedule, request, readDataMaxCount);
     switch (deviceKind(request.device)) {
-    case 1:
+    case BitKind:
         (this->*bitRead)();
         break;
-    case 16:
+    case WordKind:
         (this->*wordRead)();
         break;
     default:
@@ -208,7 +198,7 @@ void LE01Comm::Transmit(const void* bytes, int size, State wait)
 {
     DiscardWaiting();
     if (transmit(sock, static_cast<const char*>(bytes), size, 0) == SOCKET_ERROR) {
-        Msg::Log(Msg::Warning, MsgSocketFailed, server->name.c_str(),
+        Msg::Log(Msg::Warning, msgid::SocketFailed, server->name.c_str(),
                  Msg::ErrorText(WSAGetLastError()));
         CloseSocket();
         Unreadable(LinkState::Unreachable);
@@ -265,7 +255,7 @@ void LE01Comm::Wait(AnswerCheck check, State prepare)
     const int length = receive(sock, reinterpret_cast<char*>(answer), sizeof answer, 0);
     if (length == SOCKET_ERROR) {
         if (++tickCount > TickLimit) {
-            Msg::Log(Msg::Warning, MsgTimeout, server->name.c_str());
+            Msg::Log(Msg::Warning, msgid::TimedOut, server->name.c_str());
             Unreadable(LinkState::NoAnswer);
             state = &LE01Comm::Dispatch;
         }

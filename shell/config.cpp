@@ -11,13 +11,14 @@
 #include "dde/fam3_dde_server.h"
 #include "dde/system_topic.h"
 #include "link/le01_comm.h"
+#include "resources/message_ids.h"
 #include "shell/config_values.h"
 #include "shell/msg.h"
 #include "shell/process.h"
 
 namespace {
 
-const int ConfigurationError = 213;
+const int ConfigurationError = msgid::SectionFailed;
 
 std::string IniPath()
 {
@@ -85,7 +86,7 @@ void ConfigureSection(const char* section, const std::string& path)
     server.release();
     process::linkList.push_back(link.get());
     link.release();
-    Msg::Log(Msg::Info, 228, section);
+    Msg::Log(Msg::Info, msgid::SectionReady, section);
 }
 
 } // namespace

@@ -11,6 +11,7 @@
 #include "dde/plc_dde_server.h"
 #include "dde/wine_ddeml.h"
 #include "link/le01_comm.h"
+#include "resources/message_ids.h"
 #include "shell/config.h"
 #include "shell/msg.h"
 
@@ -33,23 +34,23 @@ const UINT TimerPeriodMs = 20;
 bool StartUp()
 {
     SetLastError(0);
-    Msg::Log(Msg::Info, 200);
+    Msg::Log(Msg::Info, msgid::StartUp);
 
     // Conversions of PLC data must never trap, whatever the bytes hold.
     _controlfp(_MCW_EM, _MCW_EM);
 
     if (std::signal(SIGINT, StopRequest) == SIG_ERR) {
-        Msg::Log(Msg::Fail, 201);
+        Msg::Log(Msg::Fail, msgid::SignalFailed);
         return false;
     }
     if (std::atexit(ExitCleanup) != 0) {
-        Msg::Log(Msg::Fail, 202);
+        Msg::Log(Msg::Fail, msgid::AtexitFailed);
         return false;
     }
 
     mutexHandle = CreateMutexA(nullptr, TRUE, MutexName);
     if (GetLastError() == ERROR_ALREADY_EXISTS) {
-        Msg::Log(Msg::Fail, 203);
+        Msg::Log(Msg::Fail, msgid::AlreadyRunning);
         return false;
     }
 
@@ -57,28 +58,28 @@ bool StartUp()
     // WSAStartup returns its error itself; WSAGetLastError is not set up when it fails.
     const int wsaResult = WSAStartup(MAKEWORD(2, 2), &wsaData);
     if (wsaResult != 0) {
-        Msg::Log(Msg::Fail, 204, Msg::ErrorText(wsaResult), wsaResult);
+        Msg::Log(Msg::Fail, msgid::WinsockFailed, Msg::ErrorText(wsaResult), wsaResult);
         return false;
     }
-    Msg::Log(Msg::Info, 205);
+    Msg::Log(Msg::Info, msgid::WinsockOk);
 
     // Decided once: under Wine, DDEML needs the workarounds of dde/wine_ddeml.h.
     wine_ddeml::Detect();
     const UINT ddeResult = Dde::Initialize(DdeCallback, CBF_SKIP_CONNECT_CONFIRMS);
     if (ddeResult != DMLERR_NO_ERROR) {
-        Msg::Log(Msg::Fail, 209, static_cast<int>(ddeResult));
+        Msg::Log(Msg::Fail, msgid::DdemlFailed, static_cast<int>(ddeResult));
         return false;
     }
-    Msg::Log(Msg::Info, 210);
+    Msg::Log(Msg::Info, msgid::DdemlOk);
 
     serviceHandle = Dde::CreateStringHandle("KOMVAS");
     systemTopic = Dde::CreateStringHandle("SYSTEM");
     if (serviceHandle == nullptr || systemTopic == nullptr ||
         Dde::NameService(serviceHandle, nullptr, DNS_REGISTER) == nullptr) {
-        Msg::Log(Msg::Fail, 212);
+        Msg::Log(Msg::Fail, msgid::ServiceFailed);
         return false;
     }
-    Msg::Log(Msg::Info, 211);
+    Msg::Log(Msg::Info, msgid::ServiceOk);
 
     return Configure();
 }
@@ -141,10 +142,10 @@ int Run()
     if (!StartUp())
         return -1;
 
-    Msg::Log(Msg::Info, 208);
+    Msg::Log(Msg::Info, msgid::Ready);
     const UINT_PTR timer = SetTimer(nullptr, TimerId, TimerPeriodMs, nullptr);
     const int exitCode = MainLoop(timer);
-    Msg::Log(Msg::Info, 206, exitCode);
+    Msg::Log(Msg::Info, msgid::Ended, exitCode);
     return exitCode;
 }
 
