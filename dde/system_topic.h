@@ -34,7 +34,8 @@ HDDEDATA AdviseRequest(const DdeTransaction& t);
 // Starts an advise loop of the conversation on an item the topic has; false for another item.
 // The callback has checked the format.
 bool AdviseStart(const DdeTransaction& t);
-// Ends the conversation's advise loop on the item in the transaction's format, or all its loops.
+// AdviseStop ends the conversation's advise loop on the item in the transaction's format;
+// Disconnect ends all of its loops.
 void AdviseStop(const DdeTransaction& t);
 void Disconnect(const DdeTransaction& t);
 
