@@ -45,7 +45,8 @@ inline int Parse(CLI::App& app, const std::vector<std::string>& args, const std:
                  std::ostream& out, std::ostream& err)
 {
     std::vector<const char*> argv{app.get_name().c_str()};
-    for (const std::string& arg : args) argv.push_back(arg.c_str());
+    for (const std::string& arg : args)
+        argv.push_back(arg.c_str());
     try {
         app.parse(static_cast<int>(argv.size()), argv.data());
     } catch (const CLI::CallForHelp&) {
