@@ -44,6 +44,8 @@ const char* const HelpText =
     "\n"
     "Output: request prints the value as received; advise prints lines\n"
     "  YYYY-MM-DD HH:MM:SS.mmm ITEM VALUE\n"
+    "  status prints the table, a header row and a row per PLC; with --seconds each table\n"
+    "  comes after a line with its time stamp\n"
     "\n"
     "Script commands and their answer lines:\n"
     "  connect SERVICE TOPIC      ok | refused\n"
