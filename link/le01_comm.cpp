@@ -213,7 +213,7 @@ void LE01Comm::Transmit(const void* bytes, int size, State wait)
 // back later post the values again.
 void LE01Comm::Unreadable(LinkState why)
 {
-    PostReadStatus(server->schedule, request, TimeoutStatus);
+    PostReadStatus(server->schedule, request, StatusTimeOut);
     SetLinkState(why);
 }
 

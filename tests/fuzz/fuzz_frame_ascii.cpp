@@ -2,7 +2,7 @@
 // nothing else, and any datagram may arrive as its answer. An accepted answer must have exactly
 // the expected length and header, data characters that are upper-case hexadecimal digits (word
 // read) or '0'/'1' (bit read), and yield exactly the data that a module writes as that answer;
-// a rejected one must give a status code the items know (-3 or a PLC code 1 to 255; status 0
+// a rejected one must give a status code the items know (StatusUninterpreted or a PLC code 1 to 255; status 0
 // would read as a valid value). The same datagram taken as the reply to the probe shows ASCII
 // form exactly when it could be an ASCII module's error line. Nothing may be read outside the
 // datagram.
@@ -114,7 +114,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // else and for a reply too short to hold both; an error line is always ASCII.
     const bool ascii = fam3::ProbeReplyIsAscii(a, length);
     CHECK(ascii == (length >= 4 && (a[2] == 'E' || a[3] == 'R')));
-    if (fam3::AsciiErrorCode(a, length) != -3)
+    if (fam3::AsciiErrorCode(a, length) != fam3::StatusUninterpreted)
         CHECK(ascii);
 
     // Length, header and CR LF as an accepted answer has them.
@@ -132,12 +132,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         check(bits, r, answer.get(), length, decoded.get(), DecodeCapacity);
     if (!v.accepted) {
         CHECK(v.data == nullptr && v.size == 0);
-        CHECK(v.status == -3 || (v.status >= 1 && v.status <= 255));
+        CHECK(v.status == fam3::StatusUninterpreted || (v.status >= 1 && v.status <= 255));
         // An answer that differs only in a data character is not understood, like one of a
         // wrong length; anything else gets the error line's code if it is one.
         CHECK(!charactersValid);
-        CHECK(v.status == (frameMatches ? -3 : fam3::AsciiErrorCode(a, length)));
-        if (v.status != -3) {
+        CHECK(v.status == (frameMatches ? fam3::StatusUninterpreted : fam3::AsciiErrorCode(a, length)));
+        if (v.status != fam3::StatusUninterpreted) {
             CHECK(length == 15 && a[0] == '1' && a[2] == 'E' && a[3] == 'R');
             CHECK(isHexDigit(a[4]) && isHexDigit(a[5]));
             CHECK(v.status == static_cast<int>(std::strtol(
@@ -165,7 +165,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // A decode buffer one byte too small refuses the answer instead of overrunning.
     std::unique_ptr<unsigned char[]> small(new unsigned char[dataSize]);
     const fam3::AnswerVerdict s = check(bits, r, a, length, small.get(), dataSize - 1);
-    CHECK(!s.accepted && s.status == -3);
+    CHECK(!s.accepted && s.status == fam3::StatusUninterpreted);
     // The other read's check never takes it: its data has another length.
     const fam3::AnswerVerdict other =
         check(!bits, r, a, length, decoded.get(), DecodeCapacity);

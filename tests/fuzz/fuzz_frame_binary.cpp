@@ -1,7 +1,7 @@
 // Fuzz target of the binary frames: the command of any read request carries that read's fields
 // and nothing else, and any datagram may arrive as its answer. An accepted answer must have
 // exactly the expected length and header and hand on exactly the expected data in place; a
-// rejected one must give -3 or the PLC's end code (1 to 255). The same datagram taken as the
+// rejected one must give StatusUninterpreted or the PLC's end code (1 to 255). The same datagram taken as the
 // reply to the probe is judged by its bytes 2 and 3 alone. Nothing may be read outside the
 // datagram.
 // Bytes 0 to 4 choose the request (frame_input.h), bytes 5 on are the answer.
@@ -63,9 +63,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                                        : fam3::CheckBinaryWrd(r, a, length, nullptr, 0);
     if (!v.accepted) {
         CHECK(v.data == nullptr && v.size == 0);
-        CHECK(v.status == -3 || (v.status >= 1 && v.status <= 255));
+        CHECK(v.status == fam3::StatusUninterpreted || (v.status >= 1 && v.status <= 255));
         CHECK(v.status == fam3::BinaryErrorCode(a, length, answerCode));
-        if (v.status != -3) {
+        if (v.status != fam3::StatusUninterpreted) {
             CHECK(length > 4 && a[3] + 4u == length);
             CHECK(a[0] == answerCode && a[1] == v.status);
         }

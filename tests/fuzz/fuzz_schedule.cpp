@@ -137,7 +137,7 @@ public:
         outstanding = false;
         switch ((op >> 3) % 8) {
         case 6:
-            reject(argument % 2 == 0 ? fam3::UninterpretedAnswer : 1 + argument % 255);
+            reject(argument % 2 == 0 ? fam3::StatusUninterpreted : 1 + argument % 255);
             break;
         case 7:
             timeout();
@@ -368,7 +368,7 @@ private:
         std::vector<std::size_t> before;
         for (const auto& item : items)
             before.push_back(item->holder->got.size());
-        fam3::PostReadStatus(schedule, current, fam3::TimeoutStatus);
+        fam3::PostReadStatus(schedule, current, fam3::StatusTimeOut);
         for (std::size_t i = 0; i < items.size(); ++i) {
             Item& item = *items[i];
             const std::size_t added = item.holder->got.size() - before[i];
@@ -378,7 +378,7 @@ private:
             }
             CHECK(added == 1);
             CHECK(!item.holder->got.back().isData &&
-                  item.holder->got.back().status == fam3::TimeoutStatus);
+                  item.holder->got.back().status == fam3::StatusTimeOut);
             // The request's own items have had their turn in this pass.
             if (inKeyRange(item, current))
                 ++item.served;

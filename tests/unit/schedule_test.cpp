@@ -352,8 +352,8 @@ TEST(Distribution, RejectedAnswerReachesOnlyTheRequestsItems)
     FakeItem& inside = plc.add(D, 1, 2);
     FakeItem& outside = plc.add(D, 200, 2);
     const ReadRequest r = plc.next(ReadRequest());
-    fam3::PostReadStatus(plc.schedule, r, -3);
-    EXPECT_EQ(inside.holder->statuses, (std::vector<int>{-3}));
+    fam3::PostReadStatus(plc.schedule, r, fam3::StatusUninterpreted);
+    EXPECT_EQ(inside.holder->statuses, (std::vector<int>{fam3::StatusUninterpreted}));
     EXPECT_TRUE(outside.holder->statuses.empty());
 }
 
@@ -365,9 +365,9 @@ TEST(Distribution, TimeoutReachesEveryItemOfThePlc)
     FakeItem& c = plc.add(2, M, 1, 1);
     const ReadRequest first = plc.next(ReadRequest());
     fam3::PostReadData(plc.schedule, first, counting(2).data());
-    fam3::PostReadStatus(plc.schedule, first, -2);
+    fam3::PostReadStatus(plc.schedule, first, fam3::StatusTimeOut);
     for (FakeItem* item : {&a, &b, &c})
-        EXPECT_EQ(item->holder->statuses, (std::vector<int>{-2}));
+        EXPECT_EQ(item->holder->statuses, (std::vector<int>{fam3::StatusTimeOut}));
     EXPECT_EQ(a.holder->data.size(), 1u); // read a moment before, timed out all the same
 }
 
@@ -377,7 +377,7 @@ TEST(Distribution, EmptyRequestTouchesNothing)
     FakeItem& item = plc.add(D, 1, 2);
     const Bytes data(2);
     fam3::PostReadData(plc.schedule, ReadRequest(), data.data());
-    fam3::PostReadStatus(plc.schedule, ReadRequest(), -3);
+    fam3::PostReadStatus(plc.schedule, ReadRequest(), fam3::StatusUninterpreted);
     EXPECT_TRUE(item.holder->data.empty());
     EXPECT_TRUE(item.holder->statuses.empty());
 }

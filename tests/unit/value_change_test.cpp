@@ -1,5 +1,5 @@
 // When a holder's new data or status reaches DDE clients: the decisions of value/holding.h,
-// driven the way the Windows holders drive them (a NaN reading goes on as status -4).
+// driven the way the Windows holders drive them (a NaN reading goes on as StatusNotANumber).
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -122,8 +122,8 @@ TEST(StatusChange, TimeOutThenSameValuePostsTwiceInAll)
 TEST(StatusChange, ErrorCodesPostWhenTheCodeChanges)
 {
     Holder<BrdArray<DWordType> > h;
-    h.setStatus(-3);
-    h.setStatus(-3);
+    h.setStatus(StatusUninterpreted);
+    h.setStatus(StatusUninterpreted);
     h.setStatus(3);
     EXPECT_EQ(2, h.posts);
     EXPECT_EQ("#ERR 3", h.text());

@@ -252,7 +252,7 @@ TEST_F(LinkTest, SilentModuleGetsTheProbeAgainEvery501TicksAndItsItemsTimeOut)
     EXPECT_TRUE(module->Silent());
     EXPECT_TRUE(d100.statuses.empty());
     EXPECT_EQ(Capture(stderr, [&] { Poll(); }), Line(1, 224));
-    EXPECT_EQ(d100.statuses, (std::vector<int>{-2})) << "no last value passes for a current one";
+    EXPECT_EQ(d100.statuses, (std::vector<int>{fam3::StatusTimeOut})) << "no last value passes for a current one";
     EXPECT_EQ(link->linkState, fam3::LinkState::NoAnswer);
     Poll();
     EXPECT_EQ(module->Receive(), Probe);
@@ -293,7 +293,7 @@ TEST_F(LinkTest, RejectedAnswersGiveTheRequestsItemsTheirCode)
     EXPECT_TRUE(m1.statuses.empty());
     EXPECT_EQ(module->Receive(), bytesOf("01BRDM1,001\r\n"));
     Answer(bytesOf("11OK10\r\n")); // one character too many
-    EXPECT_EQ(m1.statuses, (std::vector<int>{-3}));
+    EXPECT_EQ(m1.statuses, (std::vector<int>{fam3::StatusUninterpreted}));
     EXPECT_TRUE(d100.data.empty());
 }
 
@@ -322,8 +322,8 @@ TEST_F(LinkTest, UnansweredCommandTimesOutOnThe501stTickForEveryItem)
     EXPECT_EQ(log, "");
     EXPECT_TRUE(d100.statuses.empty());
     EXPECT_EQ(Capture(stderr, [&] { Poll(); }), Line(1, 223));
-    EXPECT_EQ(d100.statuses, (std::vector<int>{-2}));
-    EXPECT_EQ(other.statuses, (std::vector<int>{-2}));
+    EXPECT_EQ(d100.statuses, (std::vector<int>{fam3::StatusTimeOut}));
+    EXPECT_EQ(other.statuses, (std::vector<int>{fam3::StatusTimeOut}));
     EXPECT_EQ(link->linkState, fam3::LinkState::NoAnswer);
     // The socket stays open; polling goes on after the unanswered request.
     EXPECT_NE(link->sock, INVALID_SOCKET);
@@ -341,7 +341,7 @@ TEST_F(LinkTest, AnswerArrivingAfterItsTimeOutDoesNotShiftLaterAnswers)
     const Bytes forD200 = {0x11, 0x01, 0x00, 0x08, 0x00, 0x04, 0x00, 0x00, 0x00, 0xC8, 0x00, 0x01};
     ASSERT_EQ(module->Receive(), forD1);
     Capture(stderr, [&] { Poll(501); }); // time-out
-    ASSERT_EQ(d1.statuses, (std::vector<int>{-2}));
+    ASSERT_EQ(d1.statuses, (std::vector<int>{fam3::StatusTimeOut}));
 
     // D1's answer comes late, before the next command; it has D200's length and header.
     module->Reply(Bytes{0x91, 0x00, 0x00, 0x02, 0x00, 0x11});
@@ -428,7 +428,7 @@ TEST_F(LinkTest, UnreadableAddressFailsToConnectAndIsRetried501TicksLater)
         "warning\t: " + Plc + " " + std::string(Msg::ErrorText(WSAEACCES)) + "\n";
     EXPECT_EQ(log, expected);
     EXPECT_EQ(link->sock, INVALID_SOCKET);
-    EXPECT_EQ(d100.statuses, (std::vector<int>{-2}));
+    EXPECT_EQ(d100.statuses, (std::vector<int>{fam3::StatusTimeOut}));
     EXPECT_EQ(link->linkState, fam3::LinkState::Unreachable);
     log = Capture(stderr, [&] { Poll(500); });
     EXPECT_EQ(log, "");
@@ -449,7 +449,7 @@ TEST_F(LinkTest, FailedSendClosesTheSocketAndReconnectsAfterTheRetryInterval)
     std::string log = Capture(stderr, [&] { Poll(); });
     EXPECT_EQ(log.rfind("warning\t: " + Plc + " ", 0), 0u) << log;
     EXPECT_EQ(link->sock, INVALID_SOCKET);
-    EXPECT_EQ(d100.statuses, (std::vector<int>{-2}));
+    EXPECT_EQ(d100.statuses, (std::vector<int>{fam3::StatusTimeOut}));
     EXPECT_EQ(link->linkState, fam3::LinkState::Unreachable);
     Poll(500);
     EXPECT_EQ(link->sock, INVALID_SOCKET);

@@ -134,7 +134,7 @@ TEST_F(HolderText, NullHandleWithoutDdeml)
     PostData_WRD_WORD holder(topic, item);
     Dde::Uninitialize();
     EXPECT_EQ(nullptr, holder.GetDataHandle());
-    holder.SetStatus(-2);  // posts into the void without harm
+    holder.SetStatus(fam3::StatusTimeOut);  // posts into the void without harm
 }
 
 namespace {
@@ -217,7 +217,7 @@ TEST_F(HolderNaN, GoesThroughTheVirtualSetStatus)
     setData(spy, {0x00, 0x00, 0x3F, 0xC0});  // 1.5
     setData(spy, {0x00, 0x01, 0x7F, 0x80});  // signalling NaN
     setData(spy, {0x00, 0x00, 0x7F, 0x80});  // +inf is a value
-    EXPECT_EQ(std::vector<int>{-4}, spy.codes);
+    EXPECT_EQ(std::vector<int>{fam3::StatusNotANumber}, spy.codes);
     EXPECT_EQ("inf", textOf(spy));
 }
 
@@ -458,8 +458,8 @@ TEST_F(HolderAdvise, PostsOnlyChangesAndRendersTheNewStateInsideThePost)
 {
     setData(*word, {0xFF, 0xFF});
     setData(*word, {0xFF, 0xFF});  // same value: no post
-    word->SetStatus(-2);
-    word->SetStatus(-2);           // same status: no post
+    word->SetStatus(fam3::StatusTimeOut);
+    word->SetStatus(fam3::StatusTimeOut);           // same status: no post
     setData(*word, {0xFF, 0xFF});  // the value before the time-out: posts again
     EXPECT_EQ((Texts{"-1", "#TMOUT", "-1"}), advreqTexts(wordItemName));
     EXPECT_TRUE(advreqTexts(floatItemName).empty());
