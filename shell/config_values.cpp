@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "link/link_mode.h"
+
 namespace config {
 
 bool IsSystemSectionName(const char* name)
@@ -30,11 +32,11 @@ std::optional<int> ModeNumber(const std::string& text)
             c = static_cast<char>(c - 'a' + 'A');
     }
     if (mode == "BINARY")
-        return ModeBinary;
+        return fam3::ModeBinary;
     if (mode == "ASCII")
-        return ModeAscii;
+        return fam3::ModeAscii;
     if (mode == "AUTO")
-        return ModeAuto;
+        return fam3::ModeAuto;
     return std::nullopt;
 }
 
