@@ -45,7 +45,7 @@ inline std::uint32_t addressOf(std::uint32_t device, std::uint32_t value)
     }
 }
 
-inline bool isBitRead(const fam3::ReadRequest& r) { return fam3::deviceKind(r.device) == 1; }
+inline bool isBitRead(const fam3::ReadRequest& r) { return fam3::deviceKind(r.device) == fam3::BitKind; }
 
 // The request of the first RequestBytes bytes of `data`.
 inline fam3::ReadRequest requestOf(const std::uint8_t* data)

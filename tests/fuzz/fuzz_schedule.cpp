@@ -90,7 +90,7 @@ public:
         const std::uint8_t cpuBits = b[0] >> 5;
         item->cpu = cpuBits < 4 ? 1 : cpuBits - 3;
         item->device = fuzz::addressedDevices[(b[0] & 0x1F) % fuzz::addressedDeviceCount];
-        const bool bits = fam3::deviceKind(item->device) == 1;
+        const bool bits = fam3::deviceKind(item->device) == fam3::BitKind;
         const std::uint32_t value = b[1] + ((b[2] & 0x80) != 0 ? 262144 - 256 : 0);
         item->address = fuzz::addressOf(item->device, value);
         std::uint32_t span;
@@ -210,13 +210,13 @@ private:
     {
         CHECK(r.cpu >= 1 && r.cpu <= 4);
         const int kind = fam3::deviceKind(r.device);
-        CHECK(kind == 1 || kind == 16);
+        CHECK(kind == fam3::BitKind || kind == fam3::WordKind);
         const std::uint32_t max = maxCount.maxCount(r.device);
         const std::uint32_t gap = (2 * max) / 3 + 1;
         // Within the device's read limit, and so within what one command can carry.
         CHECK(r.endOffset > r.startOffset);
         CHECK(r.endOffset - r.startOffset <= max);
-        if (kind == 1)
+        if (kind == fam3::BitKind)
             CHECK(fam3::BitCount(r) <= 256);
         else
             CHECK(fam3::WordCount(r) <= 64);
@@ -272,7 +272,7 @@ private:
     void accept(unsigned form, std::uint8_t seed)
     {
         const fam3::ReadRequest& r = current;
-        const bool bits = fam3::deviceKind(r.device) == 1;
+        const bool bits = fam3::deviceKind(r.device) == fam3::BitKind;
         const std::size_t size = bits ? fam3::BitCount(r) : 2 * std::size_t(fam3::WordCount(r));
         std::vector<unsigned char> expected(size);
         for (std::size_t i = 0; i < size; ++i)

@@ -13,9 +13,6 @@ using namespace fam3;
 
 namespace {
 
-constexpr int Bit = 1;
-constexpr int Word = 16;
-
 // Runs the conversion and returns the refusal id, 0 when the name is accepted.
 int refusalOf(const std::string& name)
 {
@@ -52,34 +49,34 @@ struct Accepted {
 };
 
 const Accepted acceptedNames[] = {
-    {"D100,W", 1, 4, Word, 100, 198, 2, "W"},
-    {"d100,w", 1, 4, Word, 100, 198, 2, "W"},
-    {"0D100,W", 1, 4, Word, 100, 198, 2, "W"},
-    {"4D1,W", 4, 4, Word, 1, 0, 2, "W"},
-    {"D262144,W", 1, 4, Word, 262144, 524286, 2, "W"},
-    {"X00201,B", 1, 24, Bit, 201, 64, 1, "B"},
-    {"X71664,W", 1, 24, Bit, 71664, 8191, 16, "W"},
-    {"L10001,L", 1, 12, Bit, 10001, 2048, 32, "L"},
-    {"W02048,INT", 1, 23, Word, 2048, 4094, 2, "INT"},
-    {"C5,W", 1, 3, Bit, 5, 4, 16, "W"},
-    {"CU5,W", 1, 3, Bit, 5, 4, 16, "W"},
-    {"D100.W", 1, 4, Word, 100, 198, 2, "W"},
-    {"D100;W", 1, 4, Word, 100, 198, 2, "W"},
-    {"D100,C128", 1, 4, Word, 100, 198, 128, ""},
-    {"M1,C16", 1, 13, Bit, 1, 0, 256, ""},
-    {"d1,c5", 1, 4, Word, 1, 0, 5, ""},
-    {"D0100,W", 1, 4, Word, 100, 198, 2, "W"},
+    {"D100,W", 1, 4, WordKind, 100, 198, 2, "W"},
+    {"d100,w", 1, 4, WordKind, 100, 198, 2, "W"},
+    {"0D100,W", 1, 4, WordKind, 100, 198, 2, "W"},
+    {"4D1,W", 4, 4, WordKind, 1, 0, 2, "W"},
+    {"D262144,W", 1, 4, WordKind, 262144, 524286, 2, "W"},
+    {"X00201,B", 1, 24, BitKind, 201, 64, 1, "B"},
+    {"X71664,W", 1, 24, BitKind, 71664, 8191, 16, "W"},
+    {"L10001,L", 1, 12, BitKind, 10001, 2048, 32, "L"},
+    {"W02048,INT", 1, 23, WordKind, 2048, 4094, 2, "INT"},
+    {"C5,W", 1, 3, BitKind, 5, 4, 16, "W"},
+    {"CU5,W", 1, 3, BitKind, 5, 4, 16, "W"},
+    {"D100.W", 1, 4, WordKind, 100, 198, 2, "W"},
+    {"D100;W", 1, 4, WordKind, 100, 198, 2, "W"},
+    {"D100,C128", 1, 4, WordKind, 100, 198, 128, ""},
+    {"M1,C16", 1, 13, BitKind, 1, 0, 256, ""},
+    {"d1,c5", 1, 4, WordKind, 1, 0, 5, ""},
+    {"D0100,W", 1, 4, WordKind, 100, 198, 2, "W"},
     // Beyond the edge-case list.
-    {"2D100,DOUBLE", 2, 4, Word, 100, 198, 8, "DOUBLE"},
-    {"M1,C1", 1, 13, Bit, 1, 0, 16, ""},
-    {"D1,C1", 1, 4, Word, 1, 0, 1, ""},
-    {"D1,C000005", 1, 4, Word, 1, 0, 5, ""},       // a 7-character type text is still read
-    {"00004W71234,DOUBLE", 4, 23, Word, 71234, 32766 - 2 * (2048 - 1234), 8, "DOUBLE"},
-    {"0000000000000000001D1,W", 1, 4, Word, 1, 0, 2, "W"}, // leading zeros never overflow
-    {"t1,b", 1, 20, Bit, 1, 0, 1, "B"},
-    {"Tu1,b", 1, 20, Bit, 1, 0, 1, "B"},
-    {"tS1,Float", 1, 32, Word, 1, 0, 4, "FLOAT"},
-    {"Y10101,LONG", 1, 25, Bit, 10101, 1024, 32, "LONG"},
+    {"2D100,DOUBLE", 2, 4, WordKind, 100, 198, 8, "DOUBLE"},
+    {"M1,C1", 1, 13, BitKind, 1, 0, 16, ""},
+    {"D1,C1", 1, 4, WordKind, 1, 0, 1, ""},
+    {"D1,C000005", 1, 4, WordKind, 1, 0, 5, ""},       // a 7-character type text is still read
+    {"00004W71234,DOUBLE", 4, 23, WordKind, 71234, 32766 - 2 * (2048 - 1234), 8, "DOUBLE"},
+    {"0000000000000000001D1,W", 1, 4, WordKind, 1, 0, 2, "W"}, // leading zeros never overflow
+    {"t1,b", 1, 20, BitKind, 1, 0, 1, "B"},
+    {"Tu1,b", 1, 20, BitKind, 1, 0, 1, "B"},
+    {"tS1,Float", 1, 32, WordKind, 1, 0, 4, "FLOAT"},
+    {"Y10101,LONG", 1, 25, BitKind, 10101, 1024, 32, "LONG"},
 };
 
 struct Refused {
@@ -352,17 +349,17 @@ TEST(DeviceTable, GivesCodeKindAndAsciiNameOfEveryDevice)
         const char* ascii;
     };
     const Row rows[] = {
-        {"A", 1, Word, "A"},   {"B", 2, Word, "B"},    {"C", 3, Bit, "CU"},
-        {"CU", 3, Bit, "CU"},  {"D", 4, Word, "D"},    {"E", 5, Bit, "E"},
-        {"H", 8, Bit, "H"},    {"I", 9, Bit, "I"},     {"L", 12, Bit, "L"},
-        {"M", 13, Bit, "M"},   {"P", 16, Word, "P"},   {"R", 18, Word, "R"},
-        {"T", 20, Bit, "TU"},  {"TU", 20, Bit, "TU"},  {"U", 21, Bit, "U"},
-        {"V", 22, Word, "V"},  {"W", 23, Word, "W"},   {"X", 24, Bit, "X"},
-        {"Y", 25, Bit, "Y"},   {"Z", 26, Word, "Z"},   {"TS", 32, Word, "TS"},
-        {"TP", 33, Word, "TP"}, {"TI", 37, Word, "TI"}, {"CS", 48, Word, "CS"},
-        {"CP", 49, Word, "CP"}, {"CI", 53, Word, "CI"}, {"/T", 113, Bit, ""},
-        {"/C", 114, Bit, ""},  {"/B", 123, Word, ""},  {"/D", 124, Word, ""},
-        {"/I", 125, Bit, ""},
+        {"A", 1, WordKind, "A"},   {"B", 2, WordKind, "B"},    {"C", 3, BitKind, "CU"},
+        {"CU", 3, BitKind, "CU"},  {"D", 4, WordKind, "D"},    {"E", 5, BitKind, "E"},
+        {"H", 8, BitKind, "H"},    {"I", 9, BitKind, "I"},     {"L", 12, BitKind, "L"},
+        {"M", 13, BitKind, "M"},   {"P", 16, WordKind, "P"},   {"R", 18, WordKind, "R"},
+        {"T", 20, BitKind, "TU"},  {"TU", 20, BitKind, "TU"},  {"U", 21, BitKind, "U"},
+        {"V", 22, WordKind, "V"},  {"W", 23, WordKind, "W"},   {"X", 24, BitKind, "X"},
+        {"Y", 25, BitKind, "Y"},   {"Z", 26, WordKind, "Z"},   {"TS", 32, WordKind, "TS"},
+        {"TP", 33, WordKind, "TP"}, {"TI", 37, WordKind, "TI"}, {"CS", 48, WordKind, "CS"},
+        {"CP", 49, WordKind, "CP"}, {"CI", 53, WordKind, "CI"}, {"/T", 113, BitKind, ""},
+        {"/C", 114, BitKind, ""},  {"/B", 123, WordKind, ""},  {"/D", 124, WordKind, ""},
+        {"/I", 125, BitKind, ""},
     };
     for (const Row& r : rows) {
         SCOPED_TRACE(r.name);
@@ -396,7 +393,7 @@ TEST(ReadDataMaxCount, FollowsTheDeviceKind)
     for (std::uint32_t code = 0; code < 256; ++code) {
         SCOPED_TRACE(code);
         const int kind = deviceKind(code);
-        EXPECT_EQ(base.maxCount(code), kind == Bit ? 256u : kind == Word ? 128u : 0u);
+        EXPECT_EQ(base.maxCount(code), kind == BitKind ? 256u : kind == WordKind ? 128u : 0u);
     }
     EXPECT_EQ(limits.maxCount(4), 128u);
     EXPECT_EQ(limits.maxCount(13), 256u);
@@ -587,14 +584,14 @@ TEST(TypeRows, ConvertItemNameFindsEveryRowOfItsKind)
         const ConvertedName converted = convertItemName((std::string("M1,") + row.name).c_str());
         EXPECT_EQ(converted.type, &row);
         EXPECT_EQ(converted.span, row.count);
-        EXPECT_EQ(converted.kind, Bit);
+        EXPECT_EQ(converted.kind, BitKind);
     }
     for (const TypeEntry& row : wordTypeTable) {
         SCOPED_TRACE(row.name);
         const ConvertedName converted = convertItemName((std::string("D1,") + row.name).c_str());
         EXPECT_EQ(converted.type, &row);
         EXPECT_EQ(converted.span, row.count);
-        EXPECT_EQ(converted.kind, Word);
+        EXPECT_EQ(converted.kind, WordKind);
     }
     // "B" and "W" of bit devices make the same holder; only the span differs.
     EXPECT_EQ(convertItemName("M1,B").type->factory, convertItemName("M1,W").type->factory);
