@@ -9,8 +9,8 @@
 
 namespace config {
 
-// The section name that is the system topic and so cannot name a PLC.
-constexpr const char* SystemSectionName = "SYSTEM";
+// The name of the system topic; a section of that name therefore cannot name a PLC.
+constexpr const char* SystemTopicName = "SYSTEM";
 
 // Keys of a PLC's section and their defaults.
 constexpr const char* IpKey = "IP";

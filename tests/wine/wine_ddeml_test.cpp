@@ -14,6 +14,7 @@
 #include "dde/callback.h"
 #include "dde/fam3_dde_server.h"
 #include "dde/wine_ddeml.h"
+#include "shell/config_values.h"
 #include "shell/process.h"
 #include "tests/support/dde_instance.h"
 
@@ -100,7 +101,7 @@ protected:
             GTEST_SKIP() << "not a Wine whose DDEML needs the workarounds";
         ASSERT_EQ(dde.result, static_cast<UINT>(DMLERR_NO_ERROR));
         process::serviceHandle = Dde::CreateStringHandle(Service);
-        process::systemTopic = Dde::CreateStringHandle("SYSTEM");
+        process::systemTopic = Dde::CreateStringHandle(config::SystemTopicName);
         ASSERT_NE(Dde::NameService(process::serviceHandle, nullptr, DNS_REGISTER), nullptr);
         server = new fam3::FAM3DdeServer("PLC1");
         process::topicTable.emplace(server->GetTopic(), server);
