@@ -8,6 +8,7 @@
 #include "item/item_name.h"
 #include "link/frames.h"
 #include "link/schedule.h"
+#include "tests/support/scheduled_item.h"
 
 namespace {
 
@@ -23,16 +24,7 @@ struct FakeHolder {
     void SetStatus(int code) { statuses.push_back(code); }
 };
 
-// The fields of a registered item that the scheduling reads.
-struct FakeItem {
-    std::uint32_t cpu;
-    std::uint32_t device;
-    std::uint32_t address;
-    std::uint32_t startOffset;
-    std::uint32_t endOffset;
-    std::int64_t key;
-    std::unique_ptr<FakeHolder> holder;
-};
+typedef testing_support::ScheduledItem<FakeHolder> FakeItem;
 
 constexpr std::uint32_t D = 4, M = 13, W = 23, X = 24;
 
@@ -42,12 +34,7 @@ public:
     FakeItem& add(std::uint32_t cpu, std::uint32_t device, std::uint32_t address, std::uint32_t span)
     {
         auto item = std::make_unique<FakeItem>();
-        item->cpu = cpu;
-        item->device = device;
-        item->address = address;
-        item->startOffset = fam3::deviceOffset(device, address);
-        item->endOffset = item->startOffset + span;
-        item->key = fam3::itemKey(cpu, device, address, span);
+        item->place(cpu, device, address, span);
         item->holder = std::make_unique<FakeHolder>();
         schedule.emplace(item->key, item.get());
         items.push_back(std::move(item));
