@@ -91,23 +91,17 @@ void checkCommand(bool bits, const fam3::ReadRequest& r, std::uint32_t count)
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
-    fuzz::currentData = data;
-    fuzz::currentSize = size;
-    if (size < fuzz::RequestBytes)
+    fuzz::FrameInput in;
+    if (!fuzz::openFrameInput(data, size, in))
         return 0;
-    const fam3::ReadRequest r = fuzz::requestOf(data);
-    const bool bits = fuzz::isBitRead(r);
-    const std::uint32_t count = bits ? fam3::BitCount(r) : fam3::WordCount(r);
-    CHECK(count >= 1 && count <= (bits ? 256u : 64u));
-    const std::size_t dataSize = bits ? count : 2 * count;
+    const fam3::ReadRequest& r = in.request;
+    const bool bits = in.bits;
+    const std::size_t dataSize = in.dataSize;
     const std::size_t dataChars = bits ? dataSize : 2 * dataSize;
-    checkCommand(bits, r, count);
+    checkCommand(bits, r, in.count);
 
-    // The answer in a heap block of exactly its length, so that a read past it is seen.
-    const std::size_t length = size - fuzz::RequestBytes;
-    std::unique_ptr<unsigned char[]> answer(new unsigned char[length == 0 ? 1 : length]);
-    std::memcpy(answer.get(), data + fuzz::RequestBytes, length);
-    const unsigned char* a = answer.get();
+    const std::size_t length = in.length;
+    const unsigned char* a = in.answer.get();
     std::unique_ptr<unsigned char[]> decoded(new unsigned char[DecodeCapacity]);
 
     // Taken as the probe's reply: ASCII form for 'E' at 2 or 'R' at 3, binary for anything
@@ -129,7 +123,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
 
     const fam3::AnswerVerdict v =
-        check(bits, r, answer.get(), length, decoded.get(), DecodeCapacity);
+        check(bits, r, a, length, decoded.get(), DecodeCapacity);
     if (!v.accepted) {
         CHECK(v.data == nullptr && v.size == 0);
         CHECK(v.status == fam3::StatusUninterpreted || (v.status >= 1 && v.status <= 255));

@@ -19,15 +19,13 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
-    fuzz::currentData = data;
-    fuzz::currentSize = size;
-    if (size < fuzz::RequestBytes)
+    fuzz::FrameInput in;
+    if (!fuzz::openFrameInput(data, size, in))
         return 0;
-    const fam3::ReadRequest r = fuzz::requestOf(data);
-    const bool bits = fuzz::isBitRead(r);
-    const std::uint32_t count = bits ? fam3::BitCount(r) : fam3::WordCount(r);
-    CHECK(count >= 1 && count <= (bits ? 256u : 64u));
-    const std::size_t dataSize = bits ? count : 2 * count;
+    const fam3::ReadRequest& r = in.request;
+    const bool bits = in.bits;
+    const std::uint32_t count = in.count;
+    const std::size_t dataSize = in.dataSize;
     const unsigned char answerCode = bits ? fam3::BinaryBitAnswer : fam3::BinaryWordAnswer;
 
     // The command: code, CPU, length 8, device, address number, count, big-endian.
@@ -40,10 +38,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     CHECK(address == static_cast<std::uint32_t>(r.address));
     CHECK(((c[10] << 8) | c[11]) == static_cast<int>(count));
 
-    const std::size_t length = size - fuzz::RequestBytes;
-    std::unique_ptr<unsigned char[]> answer(new unsigned char[length == 0 ? 1 : length]);
-    std::memcpy(answer.get(), data + fuzz::RequestBytes, length);
-    const unsigned char* a = answer.get();
+    const std::size_t length = in.length;
+    const unsigned char* a = in.answer.get();
 
     // Taken as the probe's reply: too short to hold bytes 2 and 3 is binary; otherwise only
     // those two bytes decide.
