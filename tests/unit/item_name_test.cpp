@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -340,32 +341,67 @@ TEST(ItemNameSplitting, StopsAtTheTerminatingNul)
     }
 }
 
-TEST(DeviceTable, GivesCodeKindAndAsciiNameOfEveryDevice)
+// Every device name as an item uses it: the device it reads, its kind seen in the offset of
+// address 5 (bit 4 of a bit device, byte 8 of a word device), and the name that the module's
+// ASCII commands give the device. The slash names have no address rule: their items are refused,
+// their devices still have a code and a kind.
+TEST(DeviceTable, EveryDeviceNameReadsItsDevice)
 {
-    struct Row {
-        const char* name;
+    struct Example {
+        const char* item;
         std::uint32_t code;
         int kind;
+        std::uint32_t startOffset;
         const char* ascii;
     };
-    const Row rows[] = {
-        {"A", 1, WordKind, "A"},   {"B", 2, WordKind, "B"},    {"C", 3, BitKind, "CU"},
-        {"CU", 3, BitKind, "CU"},  {"D", 4, WordKind, "D"},    {"E", 5, BitKind, "E"},
-        {"H", 8, BitKind, "H"},    {"I", 9, BitKind, "I"},     {"L", 12, BitKind, "L"},
-        {"M", 13, BitKind, "M"},   {"P", 16, WordKind, "P"},   {"R", 18, WordKind, "R"},
-        {"T", 20, BitKind, "TU"},  {"TU", 20, BitKind, "TU"},  {"U", 21, BitKind, "U"},
-        {"V", 22, WordKind, "V"},  {"W", 23, WordKind, "W"},   {"X", 24, BitKind, "X"},
-        {"Y", 25, BitKind, "Y"},   {"Z", 26, WordKind, "Z"},   {"TS", 32, WordKind, "TS"},
-        {"TP", 33, WordKind, "TP"}, {"TI", 37, WordKind, "TI"}, {"CS", 48, WordKind, "CS"},
-        {"CP", 49, WordKind, "CP"}, {"CI", 53, WordKind, "CI"}, {"/T", 113, BitKind, ""},
-        {"/C", 114, BitKind, ""},  {"/B", 123, WordKind, ""},  {"/D", 124, WordKind, ""},
-        {"/I", 125, BitKind, ""},
+    const Example examples[] = {
+        {"A5,W", 1, WordKind, 8, "A"},
+        {"B5,W", 2, WordKind, 8, "B"},
+        {"C5,W", 3, BitKind, 4, "CU"},
+        {"CU5,W", 3, BitKind, 4, "CU"},
+        {"D5,W", 4, WordKind, 8, "D"},
+        {"E5,W", 5, BitKind, 4, "E"},
+        {"H5,W", 8, BitKind, 4, "H"},
+        {"I5,W", 9, BitKind, 4, "I"},
+        {"L10001,W", 12, BitKind, 2048, "L"}, // unit 1, point 1
+        {"M5,W", 13, BitKind, 4, "M"},
+        {"P5,W", 16, WordKind, 8, "P"},
+        {"R5,W", 18, WordKind, 8, "R"},
+        {"T5,W", 20, BitKind, 4, "TU"},
+        {"TU5,W", 20, BitKind, 4, "TU"},
+        {"U5,W", 21, BitKind, 4, "U"},
+        {"V5,W", 22, WordKind, 8, "V"},
+        {"W10001,W", 23, WordKind, 4096, "W"}, // unit 1, point 1
+        {"X00201,W", 24, BitKind, 64, "X"},    // unit 0, slot 2, terminal 1
+        {"Y00201,W", 25, BitKind, 64, "Y"},
+        {"Z5,W", 26, WordKind, 8, "Z"},
+        {"TS5,W", 32, WordKind, 8, "TS"},
+        {"TP5,W", 33, WordKind, 8, "TP"},
+        {"TI5,W", 37, WordKind, 8, "TI"},
+        {"CS5,W", 48, WordKind, 8, "CS"},
+        {"CP5,W", 49, WordKind, 8, "CP"},
+        {"CI5,W", 53, WordKind, 8, "CI"},
     };
-    for (const Row& r : rows) {
-        SCOPED_TRACE(r.name);
-        EXPECT_EQ(deviceCode(r.name), r.code);
-        EXPECT_EQ(deviceKind(r.code), r.kind);
-        EXPECT_STREQ(asciiDeviceName(r.code), r.ascii);
+    for (const Example& e : examples) {
+        SCOPED_TRACE(e.item);
+        const ConvertedName converted = convertItemName(e.item);
+        EXPECT_EQ(converted.device, e.code);
+        EXPECT_EQ(converted.kind, e.kind);
+        EXPECT_EQ(converted.startOffset, e.startOffset);
+        EXPECT_STREQ(asciiDeviceName(converted.device), e.ascii);
+    }
+
+    const Example slashes[] = {
+        {"/T5,W", 113, BitKind, 0, ""},  {"/C5,W", 114, BitKind, 0, ""},
+        {"/B5,W", 123, WordKind, 0, ""}, {"/D5,W", 124, WordKind, 0, ""},
+        {"/I5,W", 125, BitKind, 0, ""},
+    };
+    for (const Example& e : slashes) {
+        SCOPED_TRACE(e.item);
+        EXPECT_EQ(refusalOf(e.item), 217);
+        EXPECT_EQ(deviceCode(std::string(e.item, 2).c_str()), e.code);
+        EXPECT_EQ(deviceKind(e.code), e.kind);
+        EXPECT_STREQ(asciiDeviceName(e.code), e.ascii);
     }
 }
 
@@ -386,18 +422,21 @@ TEST(DeviceTable, KnowsNoOtherNameOrCode)
     }
 }
 
-TEST(ReadDataMaxCount, FollowsTheDeviceKind)
+// One read command covers at most 256 points of a bit device or 128 bytes (64 words) of a word
+// device; a code without a device has no limit to offer.
+TEST(ReadDataMaxCount, BitDevices256PointsWordDevices128Bytes)
 {
+    const std::set<std::uint32_t> bitDevices = {3, 5, 8, 9, 12, 13, 20, 21, 24, 25, 113, 114, 125};
+    const std::set<std::uint32_t> wordDevices = {1,  2,  4,  16, 18, 22,  23, 26,
+                                                 32, 33, 37, 48, 49, 53, 123, 124};
     const LE01ReadDataMaxCount limits;
     const CommReadDataMaxCount& base = limits;
     for (std::uint32_t code = 0; code < 256; ++code) {
         SCOPED_TRACE(code);
-        const int kind = deviceKind(code);
-        EXPECT_EQ(base.maxCount(code), kind == BitKind ? 256u : kind == WordKind ? 128u : 0u);
+        const std::uint32_t expected =
+            bitDevices.count(code) != 0 ? 256u : wordDevices.count(code) != 0 ? 128u : 0u;
+        EXPECT_EQ(base.maxCount(code), expected);
     }
-    EXPECT_EQ(limits.maxCount(4), 128u);
-    EXPECT_EQ(limits.maxCount(13), 256u);
-    EXPECT_EQ(limits.maxCount(113), 256u);
     EXPECT_EQ(limits.maxCount(0xFFFFFFFFu), 0u);
 }
 
