@@ -5,6 +5,8 @@
 #include <cstring>
 
 Msg Msg::instance(GetModuleHandleA(nullptr));
+DWORD(WINAPI* Msg::formatMessage)(DWORD, LPCVOID, DWORD, DWORD, LPSTR, DWORD,
+                                  va_list*) = ::FormatMessageA;
 
 namespace {
 char systemText[1024];
@@ -49,7 +51,7 @@ void Msg::Log(int level, int id, ...)
 const char* Msg::ErrorText(int code)
 {
     const DWORD length =
-        FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_MAX_WIDTH_MASK, nullptr,
+        formatMessage(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_MAX_WIDTH_MASK, nullptr,
                        static_cast<DWORD>(code), 0x0400, systemText, 1023, nullptr);
     if (length == 0) {
         // Without a text of its own the line would end after the PLC name, or carry the text
