@@ -94,14 +94,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     fuzz::FrameInput in;
     if (!fuzz::openFrameInput(data, size, in))
         return 0;
-    const fam3::ReadRequest& r = in.request;
-    const bool bits = in.bits;
-    const std::size_t dataSize = in.dataSize;
+    const auto& [r, bits, count, dataSize, length, answer] = in;
+    const unsigned char* a = answer.get();
     const std::size_t dataChars = bits ? dataSize : 2 * dataSize;
-    checkCommand(bits, r, in.count);
-
-    const std::size_t length = in.length;
-    const unsigned char* a = in.answer.get();
+    checkCommand(bits, r, count);
     std::unique_ptr<unsigned char[]> decoded(new unsigned char[DecodeCapacity]);
 
     // Taken as the probe's reply: ASCII form for 'E' at 2 or 'R' at 3, binary for anything

@@ -22,10 +22,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     fuzz::FrameInput in;
     if (!fuzz::openFrameInput(data, size, in))
         return 0;
-    const fam3::ReadRequest& r = in.request;
-    const bool bits = in.bits;
-    const std::uint32_t count = in.count;
-    const std::size_t dataSize = in.dataSize;
+    const auto& [r, bits, count, dataSize, length, answer] = in;
+    const unsigned char* a = answer.get();
     const unsigned char answerCode = bits ? fam3::BinaryBitAnswer : fam3::BinaryWordAnswer;
 
     // The command: code, CPU, length 8, device, address number, count, big-endian.
@@ -38,8 +36,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     CHECK(address == static_cast<std::uint32_t>(r.address));
     CHECK(((c[10] << 8) | c[11]) == static_cast<int>(count));
 
-    const std::size_t length = in.length;
-    const unsigned char* a = in.answer.get();
 
     // Taken as the probe's reply: too short to hold bytes 2 and 3 is binary; otherwise only
     // those two bytes decide.
