@@ -5,8 +5,7 @@
 #include <cstring>
 
 Msg Msg::instance(GetModuleHandleA(nullptr));
-DWORD(WINAPI* Msg::formatMessage)(DWORD, LPCVOID, DWORD, DWORD, LPSTR, DWORD,
-                                  va_list*) = ::FormatMessageA;
+Msg::FormatMessageFunction Msg::formatMessage = ::FormatMessageA;
 
 namespace {
 char systemText[1024];

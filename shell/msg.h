@@ -20,8 +20,10 @@ public:
     static const char* ErrorText(int code);
 
     // The system's lookup of those texts, FormatMessageA; tests put in one that finds none.
-    static DWORD(WINAPI* formatMessage)(DWORD flags, LPCVOID source, DWORD id, DWORD language,
-                                        LPSTR buffer, DWORD size, va_list* arguments);
+    typedef DWORD(WINAPI* FormatMessageFunction)(DWORD flags, LPCVOID source, DWORD id,
+                                                 DWORD language, LPSTR buffer, DWORD size,
+                                                 va_list* arguments);
+    static FormatMessageFunction formatMessage;
 
 private:
     explicit Msg(HMODULE module) : module(module) {}
