@@ -6,10 +6,10 @@
 
 namespace fam3 {
 
-constexpr std::int32_t StatusValid = 0;          // a value has been read; it is shown
-constexpr std::int32_t StatusEmpty = -1;         // no data yet ("#EMPTY")
-constexpr std::int32_t StatusTimeOut = -2;       // the PLC left a read unanswered ("#TMOUT")
-constexpr std::int32_t StatusUninterpreted = -3; // an answer the link cannot interpret
-constexpr std::int32_t StatusNotANumber = -4;    // a floating-point reading was NaN ("#NaN")
+constexpr std::int32_t StatusValid = 0;           // a value has been read; it is shown
+constexpr std::int32_t StatusEmpty = -1;          // no data yet ("#EMPTY")
+constexpr std::int32_t StatusTimeOut = -2;        // the PLC left a read unanswered ("#TMOUT")
+constexpr std::int32_t StatusUninterpreted = -3;  // an answer the link cannot interpret
+constexpr std::int32_t StatusNotANumber = -4;     // a floating-point reading was NaN ("#NaN")
 
 } // namespace fam3

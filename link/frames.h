@@ -82,8 +82,8 @@ AnswerVerdict CheckBinaryWrd(const ReadRequest& request, const unsigned char* an
                              std::size_t length, unsigned char* decoded, std::size_t capacity);
 
 // The status of a rejected ASCII answer: the two hexadecimal digits ('0'-'9', 'A'-'F') at 4 and 5
-// of a 15-byte answer that begins "1?ER" (the CPU digit is not compared), StatusUninterpreted for anything else,
-// a code 00 or a code that is not two such digits included.
+// of a 15-byte answer that begins "1?ER" (the CPU digit is not compared), StatusUninterpreted for
+// anything else, a code 00 or a code that is not two such digits included.
 int AsciiErrorCode(const unsigned char* answer, std::size_t length);
 
 // The status of a rejected binary answer: the end code (byte 1) of an answer longer than 4

@@ -31,9 +31,9 @@ bool IsSystemSectionName(const char* name);
 // buffers of TextBufferSize) and a buffer without a NUL is never read beyond its end.
 std::string ValueText(const char* buffer, std::size_t size);
 
-// The mode number (link/link_mode.h) of a "MODE" text, whose ASCII letters may be in either case ("binary",
-// "Ascii"); every other byte must match exactly. Nothing for any other text ("BIN", "AUTO "),
-// which is a configuration error.
+// The mode number (link/link_mode.h) of a "MODE" text, whose ASCII letters may be in either case
+// ("binary", "Ascii"); every other byte must match exactly. Nothing for any other text ("BIN",
+// "AUTO "), which is a configuration error.
 std::optional<int> ModeNumber(const std::string& text);
 
 // The port of a "PORT" number: its low 16 bits (70000 gives 4464).

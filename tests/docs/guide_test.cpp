@@ -224,7 +224,7 @@ TEST_P(Guide, ShowsAnExampleOfEveryTypeOnBothDeviceKinds)
         }
         EXPECT_TRUE(found) << file << " has no accepted example of type " << w.name << " on a "
                            << (w.kind == fam3::BitKind ? "bit device (such as M1)"
-                                                   : "word device (such as D1)");
+                                                       : "word device (such as D1)");
     }
 }
 

@@ -49,7 +49,10 @@ inline std::uint32_t addressOf(std::uint32_t device, std::uint32_t value)
     }
 }
 
-inline bool isBitRead(const fam3::ReadRequest& r) { return fam3::deviceKind(r.device) == fam3::BitKind; }
+inline bool isBitRead(const fam3::ReadRequest& r)
+{
+    return fam3::deviceKind(r.device) == fam3::BitKind;
+}
 
 // The request of the first RequestBytes bytes of `data`.
 inline fam3::ReadRequest requestOf(const std::uint8_t* data)
@@ -68,10 +71,10 @@ inline fam3::ReadRequest requestOf(const std::uint8_t* data)
 // One input of a frame target, taken apart.
 struct FrameInput {
     fam3::ReadRequest request;
-    bool bits = false;        // a bit read, else a word read
-    std::uint32_t count = 0;  // bits or words that the command asks for
-    std::size_t dataSize = 0; // bytes of data for the items: one a bit, two a word
-    std::size_t length = 0;   // bytes of the answer
+    bool bits = false;         // a bit read, else a word read
+    std::uint32_t count = 0;   // bits or words that the command asks for
+    std::size_t dataSize = 0;  // bytes of data for the items: one a bit, two a word
+    std::size_t length = 0;    // bytes of the answer
     // The answer in a heap block of exactly its length, so that a read past it is seen.
     std::unique_ptr<unsigned char[]> answer;
 };

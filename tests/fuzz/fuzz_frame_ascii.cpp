@@ -2,11 +2,10 @@
 // nothing else, and any datagram may arrive as its answer. An accepted answer must have exactly
 // the expected length and header, data characters that are upper-case hexadecimal digits (word
 // read) or '0'/'1' (bit read), and yield exactly the data that a module writes as that answer;
-// a rejected one must give a status code the items know (StatusUninterpreted or a PLC code 1 to 255; status 0
-// would read as a valid value). The same datagram taken as the reply to the probe shows ASCII
-// form exactly when it could be an ASCII module's error line. Nothing may be read outside the
-// datagram.
-// Bytes 0 to 4 choose the request (frame_input.h), bytes 5 on are the answer.
+// a rejected one must give a status code the items know (StatusUninterpreted or a PLC code 1 to
+// 255; status 0 would read as a valid value). The same datagram taken as the reply to the probe
+// shows ASCII form exactly when it could be an ASCII module's error line. Nothing may be read
+// outside the datagram. Bytes 0 to 4 choose the request (frame_input.h), bytes 5 on are the answer.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -118,15 +117,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             charactersValid = false;
     }
 
-    const fam3::AnswerVerdict v =
-        check(bits, r, a, length, decoded.get(), DecodeCapacity);
+    const fam3::AnswerVerdict v = check(bits, r, a, length, decoded.get(), DecodeCapacity);
     if (!v.accepted) {
         CHECK(v.data == nullptr && v.size == 0);
         CHECK(v.status == fam3::StatusUninterpreted || (v.status >= 1 && v.status <= 255));
         // An answer that differs only in a data character is not understood, like one of a
         // wrong length; anything else gets the error line's code if it is one.
         CHECK(!charactersValid);
-        CHECK(v.status == (frameMatches ? fam3::StatusUninterpreted : fam3::AsciiErrorCode(a, length)));
+        CHECK(v.status ==
+              (frameMatches ? fam3::StatusUninterpreted : fam3::AsciiErrorCode(a, length)));
         if (v.status != fam3::StatusUninterpreted) {
             CHECK(length == 15 && a[0] == '1' && a[2] == 'E' && a[3] == 'R');
             CHECK(isHexDigit(a[4]) && isHexDigit(a[5]));

@@ -1,10 +1,9 @@
 // Fuzz target of the binary frames: the command of any read request carries that read's fields
 // and nothing else, and any datagram may arrive as its answer. An accepted answer must have
 // exactly the expected length and header and hand on exactly the expected data in place; a
-// rejected one must give StatusUninterpreted or the PLC's end code (1 to 255). The same datagram taken as the
-// reply to the probe is judged by its bytes 2 and 3 alone. Nothing may be read outside the
-// datagram.
-// Bytes 0 to 4 choose the request (frame_input.h), bytes 5 on are the answer.
+// rejected one must give StatusUninterpreted or the PLC's end code (1 to 255). The same datagram
+// taken as the reply to the probe is judged by its bytes 2 and 3 alone. Nothing may be read outside
+// the datagram. Bytes 0 to 4 choose the request (frame_input.h), bytes 5 on are the answer.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -35,7 +34,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                                   std::uint32_t(c[8]) << 8 | c[9];
     CHECK(address == static_cast<std::uint32_t>(r.address));
     CHECK(((c[10] << 8) | c[11]) == static_cast<int>(count));
-
 
     // Taken as the probe's reply: too short to hold bytes 2 and 3 is binary; otherwise only
     // those two bytes decide.

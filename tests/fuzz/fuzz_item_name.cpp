@@ -82,7 +82,8 @@ void checkOutcome(const char* text, std::size_t length, const Outcome& out)
     CHECK(s.key == fam3::itemKey(s.cpu, s.device, s.address, s.span));
     CHECK((s.key >> 32) == static_cast<std::int64_t>(s.cpu - 1));
     if (s.type != nullptr) {
-        const fam3::TypeEntry* table = s.kind == fam3::BitKind ? fam3::bitTypeTable : fam3::wordTypeTable;
+        const fam3::TypeEntry* table =
+            s.kind == fam3::BitKind ? fam3::bitTypeTable : fam3::wordTypeTable;
         const std::size_t rows = s.kind == fam3::BitKind ? fam3::BitTypeCount : fam3::WordTypeCount;
         CHECK(s.type >= table && s.type < table + rows);
         CHECK(s.span == s.type->count);

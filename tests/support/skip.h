@@ -30,7 +30,7 @@ inline int ExitCode(int result)
 } // namespace testing_support
 
 // Skips the current test with `reason`; fails it where CI is "true".
-#define KOMVAS_SKIP_TEST(reason)                                                                  \
+#define KOMVAS_SKIP_TEST(reason)                                                                   \
     do {                                                                                           \
         if (testing_support::InContinuousIntegration())                                            \
             FAIL() << reason << " (CI=true: this test must run here)";                             \

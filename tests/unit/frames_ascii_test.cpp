@@ -119,7 +119,8 @@ TEST(AsciiWordAnswer, HexDigitsDecodeHighDigitFirst)
 TEST(AsciiWordAnswer, DataCharactersOtherThanUpperCaseHexDigitsAreNotUnderstood)
 {
     // A corrupted answer must not become a plausible number: one character outside '0'-'9' and
-    // 'A'-'F' anywhere in the data, lower case included, rejects the whole answer with StatusUninterpreted.
+    // 'A'-'F' anywhere in the data, lower case included, rejects the whole answer with
+    // StatusUninterpreted.
     const char* const corrupted[] = {
         "11OKffa5\r\n", // lower case, which the module never writes
         "11OK00a5\r\n",
@@ -218,7 +219,8 @@ TEST(AsciiBitAnswer, WorkedExampleIsAcceptedWithOneBytePerBit)
 
 TEST(AsciiBitAnswer, BitCharactersOtherThanZeroAndOneAreNotUnderstood)
 {
-    // Any other character, even a digit or a hex digit, rejects the whole answer with StatusUninterpreted.
+    // Any other character, even a digit or a hex digit, rejects the whole answer with
+    // StatusUninterpreted.
     for (const char bad : {'2', '9', 'A', 'X', 'a', ' ', '\0'}) {
         std::string text = "11OK1000000001111111\r\n";
         text[4 + 9] = bad;

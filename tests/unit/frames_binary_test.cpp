@@ -201,12 +201,15 @@ TEST(BinaryErrorCode, AnythingElseGivesMinusThree)
     EXPECT_EQ(checkBrd(X201x16, answer).status, fam3::StatusUninterpreted);
     // End code 0 is no error.
     const Bytes noError = {0x91, 0x00, 0x00, 0x01, 0x5A};
-    EXPECT_EQ(fam3::BinaryErrorCode(noError.data(), noError.size(), 0x91), fam3::StatusUninterpreted);
+    EXPECT_EQ(fam3::BinaryErrorCode(noError.data(), noError.size(), 0x91),
+              fam3::StatusUninterpreted);
     // Byte 3 + 4 must be the length, one byte short or over.
     const Bytes shortFrame = {0x91, 0x02, 0x00, 0x02, 0x5A};
     const Bytes longFrame = {0x91, 0x02, 0x00, 0x01, 0x5A, 0x5A};
-    EXPECT_EQ(fam3::BinaryErrorCode(shortFrame.data(), shortFrame.size(), 0x91), fam3::StatusUninterpreted);
-    EXPECT_EQ(fam3::BinaryErrorCode(longFrame.data(), longFrame.size(), 0x91), fam3::StatusUninterpreted);
+    EXPECT_EQ(fam3::BinaryErrorCode(shortFrame.data(), shortFrame.size(), 0x91),
+              fam3::StatusUninterpreted);
+    EXPECT_EQ(fam3::BinaryErrorCode(longFrame.data(), longFrame.size(), 0x91),
+              fam3::StatusUninterpreted);
     EXPECT_EQ(fam3::BinaryErrorCode(nullptr, 0, 0x91), fam3::StatusUninterpreted);
 }
 

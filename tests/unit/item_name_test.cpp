@@ -71,9 +71,9 @@ const Accepted acceptedNames[] = {
     {"2D100,DOUBLE", 2, 4, WordKind, 100, 198, 8, "DOUBLE"},
     {"M1,C1", 1, 13, BitKind, 1, 0, 16, ""},
     {"D1,C1", 1, 4, WordKind, 1, 0, 1, ""},
-    {"D1,C000005", 1, 4, WordKind, 1, 0, 5, ""},       // a 7-character type text is still read
+    {"D1,C000005", 1, 4, WordKind, 1, 0, 5, ""},  // a 7-character type text is still read
     {"00004W71234,DOUBLE", 4, 23, WordKind, 71234, 32766 - 2 * (2048 - 1234), 8, "DOUBLE"},
-    {"0000000000000000001D1,W", 1, 4, WordKind, 1, 0, 2, "W"}, // leading zeros never overflow
+    {"0000000000000000001D1,W", 1, 4, WordKind, 1, 0, 2, "W"},  // leading zeros never overflow
     {"t1,b", 1, 20, BitKind, 1, 0, 1, "B"},
     {"Tu1,b", 1, 20, BitKind, 1, 0, 1, "B"},
     {"tS1,Float", 1, 32, WordKind, 1, 0, 4, "FLOAT"},
@@ -363,7 +363,7 @@ TEST(DeviceTable, EveryDeviceNameReadsItsDevice)
         {"E5,W", 5, BitKind, 4, "E"},
         {"H5,W", 8, BitKind, 4, "H"},
         {"I5,W", 9, BitKind, 4, "I"},
-        {"L10001,W", 12, BitKind, 2048, "L"}, // unit 1, point 1
+        {"L10001,W", 12, BitKind, 2048, "L"},  // unit 1, point 1
         {"M5,W", 13, BitKind, 4, "M"},
         {"P5,W", 16, WordKind, 8, "P"},
         {"R5,W", 18, WordKind, 8, "R"},
@@ -371,8 +371,8 @@ TEST(DeviceTable, EveryDeviceNameReadsItsDevice)
         {"TU5,W", 20, BitKind, 4, "TU"},
         {"U5,W", 21, BitKind, 4, "U"},
         {"V5,W", 22, WordKind, 8, "V"},
-        {"W10001,W", 23, WordKind, 4096, "W"}, // unit 1, point 1
-        {"X00201,W", 24, BitKind, 64, "X"},    // unit 0, slot 2, terminal 1
+        {"W10001,W", 23, WordKind, 4096, "W"},  // unit 1, point 1
+        {"X00201,W", 24, BitKind, 64, "X"},     // unit 0, slot 2, terminal 1
         {"Y00201,W", 25, BitKind, 64, "Y"},
         {"Z5,W", 26, WordKind, 8, "Z"},
         {"TS5,W", 32, WordKind, 8, "TS"},
@@ -427,14 +427,15 @@ TEST(DeviceTable, KnowsNoOtherNameOrCode)
 TEST(ReadDataMaxCount, BitDevices256PointsWordDevices128Bytes)
 {
     const std::set<std::uint32_t> bitDevices = {3, 5, 8, 9, 12, 13, 20, 21, 24, 25, 113, 114, 125};
-    const std::set<std::uint32_t> wordDevices = {1,  2,  4,  16, 18, 22,  23, 26,
+    const std::set<std::uint32_t> wordDevices = {1,  2,  4,  16, 18, 22, 23,  26,
                                                  32, 33, 37, 48, 49, 53, 123, 124};
     const LE01ReadDataMaxCount limits;
     const CommReadDataMaxCount& base = limits;
     for (std::uint32_t code = 0; code < 256; ++code) {
         SCOPED_TRACE(code);
-        const std::uint32_t expected =
-            bitDevices.count(code) != 0 ? 256u : wordDevices.count(code) != 0 ? 128u : 0u;
+        const std::uint32_t expected = bitDevices.count(code) != 0    ? 256u
+                                       : wordDevices.count(code) != 0 ? 128u
+                                                                      : 0u;
         EXPECT_EQ(base.maxCount(code), expected);
     }
     EXPECT_EQ(limits.maxCount(0xFFFFFFFFu), 0u);

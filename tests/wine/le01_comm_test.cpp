@@ -252,7 +252,8 @@ TEST_F(LinkTest, SilentModuleGetsTheProbeAgainEvery501TicksAndItsItemsTimeOut)
     EXPECT_TRUE(module->Silent());
     EXPECT_TRUE(d100.statuses.empty());
     EXPECT_EQ(Capture(stderr, [&] { Poll(); }), Line(1, 224));
-    EXPECT_EQ(d100.statuses, (std::vector<int>{fam3::StatusTimeOut})) << "no last value passes for a current one";
+    EXPECT_EQ(d100.statuses, (std::vector<int>{fam3::StatusTimeOut}))
+        << "no last value passes for a current one";
     EXPECT_EQ(link->linkState, fam3::LinkState::NoAnswer);
     Poll();
     EXPECT_EQ(module->Receive(), Probe);

@@ -102,7 +102,10 @@ TEST(MsgErrorText, KeepsTheSystemsTextUnchanged)
 
 namespace {
 
-DWORD WINAPI NoSystemText(DWORD, LPCVOID, DWORD, DWORD, LPSTR, DWORD, va_list*) { return 0; }
+DWORD WINAPI NoSystemText(DWORD, LPCVOID, DWORD, DWORD, LPSTR, DWORD, va_list*)
+{
+    return 0;
+}
 
 } // namespace
 

@@ -457,7 +457,7 @@ TEST_F(HolderAdvise, PostsOnlyChangesAndRendersTheNewStateInsideThePost)
     setData(*word, {0xFF, 0xFF});
     setData(*word, {0xFF, 0xFF});  // same value: no post
     word->SetStatus(fam3::StatusTimeOut);
-    word->SetStatus(fam3::StatusTimeOut);           // same status: no post
+    word->SetStatus(fam3::StatusTimeOut);  // same status: no post
     setData(*word, {0xFF, 0xFF});  // the value before the time-out: posts again
     EXPECT_EQ((Texts{"-1", "#TMOUT", "-1"}), advreqTexts(wordItemName));
     EXPECT_TRUE(advreqTexts(floatItemName).empty());

@@ -27,7 +27,8 @@ protected:
         for (const char* plc : {"PLC1", "LINE2"}) {
             fam3::FAM3DdeServer* server = new fam3::FAM3DdeServer(plc);
             process::topicTable.emplace(server->GetTopic(), server);
-            process::linkList.push_back(new fam3::LE01Comm(server, "127.0.0.1", 1, fam3::ModeAscii));
+            process::linkList.push_back(
+                new fam3::LE01Comm(server, "127.0.0.1", 1, fam3::ModeAscii));
         }
     }
 
