@@ -14,13 +14,10 @@
 
 #define FUZZ_TARGET "fuzz_frame_binary"
 #include "tests/fuzz/invariant.h"
-#include "tests/fuzz/frame_input.h"
+#include "tests/fuzz/frame_target.h"
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+void fuzz::checkFrame(const FrameInput& in)
 {
-    fuzz::FrameInput in;
-    if (!fuzz::openFrameInput(data, size, in))
-        return 0;
     const auto& [r, bits, count, dataSize, length, answer] = in;
     const unsigned char* a = answer.get();
     const unsigned char answerCode = bits ? fam3::BinaryBitAnswer : fam3::BinaryWordAnswer;
@@ -59,7 +56,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             CHECK(length > 4 && a[3] + 4u == length);
             CHECK(a[0] == answerCode && a[1] == v.status);
         }
-        return 0;
+        return;
     }
 
     CHECK(v.status == 0);
@@ -72,5 +69,4 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const fam3::AnswerVerdict other = bits ? fam3::CheckBinaryWrd(r, a, length, nullptr, 0)
                                            : fam3::CheckBinaryBrd(r, a, length, nullptr, 0);
     CHECK(!other.accepted);
-    return 0;
-}
+    }
