@@ -112,7 +112,7 @@ TEST_F(HolderText, StringsInLengthPlusOneBytes)
     EXPECT_EQ(std::string("(null)", 7), takeBytes(text.GetDataHandle()));
 
     PostData_BRD_STRING points(topic, item);
-    points.SetStatus(0);
+    points.SetStatus(StatusValid);
     EXPECT_EQ("(null)", textOf(points));
     setData(points, {1, 0, 0, 0, 0, 0, 1, 0, 0, 1, 0, 0, 0, 0, 1, 0});  // 'A' 'B'
     EXPECT_EQ("AB", textOf(points));
@@ -489,7 +489,7 @@ TEST_F(HolderAdvise, NaNPostsOnceAsStatus)
 
 TEST_F(HolderAdvise, StatusZeroOnAFreshHolderPostsItsZero)
 {
-    word->SetStatus(0);
-    word->SetStatus(0);
+    word->SetStatus(StatusValid);
+    word->SetStatus(StatusValid);
     EXPECT_EQ(Texts{"0"}, advreqTexts(wordItemName));
 }
