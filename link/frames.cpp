@@ -88,7 +88,7 @@ AnswerVerdict accepted(const unsigned char* data, std::size_t size)
     verdict.accepted = true;
     verdict.data = data;
     verdict.size = size;
-    verdict.status = 0;
+    verdict.status = StatusValid;
     return verdict;
 }
 
