@@ -342,9 +342,10 @@ TEST(ItemNameSplitting, StopsAtTheTerminatingNul)
 }
 
 // Every device name as an item uses it: the device it reads, its kind seen in the offset of
-// address 5 (bit 4 of a bit device, byte 8 of a word device), and the name that the module's
-// ASCII commands give the device. The slash names have no address rule: their items are refused,
-// their devices still have a code and a kind.
+// address 5 (bit 4 of a bit device, byte 8 of a word device; L and W unit 1 point 1, X and Y
+// unit 0 slot 2 terminal 1), and the name that the module's ASCII commands give the device. The
+// slash names have no address rule: their items are refused, their devices still have a code and
+// a kind.
 TEST(DeviceTable, EveryDeviceNameReadsItsDevice)
 {
     struct Example {
@@ -355,32 +356,19 @@ TEST(DeviceTable, EveryDeviceNameReadsItsDevice)
         const char* ascii;
     };
     const Example examples[] = {
-        {"A5,W", 1, WordKind, 8, "A"},
-        {"B5,W", 2, WordKind, 8, "B"},
-        {"C5,W", 3, BitKind, 4, "CU"},
-        {"CU5,W", 3, BitKind, 4, "CU"},
-        {"D5,W", 4, WordKind, 8, "D"},
-        {"E5,W", 5, BitKind, 4, "E"},
-        {"H5,W", 8, BitKind, 4, "H"},
-        {"I5,W", 9, BitKind, 4, "I"},
-        {"L10001,W", 12, BitKind, 2048, "L"},  // unit 1, point 1
-        {"M5,W", 13, BitKind, 4, "M"},
-        {"P5,W", 16, WordKind, 8, "P"},
-        {"R5,W", 18, WordKind, 8, "R"},
-        {"T5,W", 20, BitKind, 4, "TU"},
-        {"TU5,W", 20, BitKind, 4, "TU"},
-        {"U5,W", 21, BitKind, 4, "U"},
-        {"V5,W", 22, WordKind, 8, "V"},
-        {"W10001,W", 23, WordKind, 4096, "W"},  // unit 1, point 1
-        {"X00201,W", 24, BitKind, 64, "X"},     // unit 0, slot 2, terminal 1
-        {"Y00201,W", 25, BitKind, 64, "Y"},
-        {"Z5,W", 26, WordKind, 8, "Z"},
-        {"TS5,W", 32, WordKind, 8, "TS"},
-        {"TP5,W", 33, WordKind, 8, "TP"},
-        {"TI5,W", 37, WordKind, 8, "TI"},
-        {"CS5,W", 48, WordKind, 8, "CS"},
-        {"CP5,W", 49, WordKind, 8, "CP"},
-        {"CI5,W", 53, WordKind, 8, "CI"},
+        {"A5,W", 1, WordKind, 8, "A"},         {"B5,W", 2, WordKind, 8, "B"},
+        {"C5,W", 3, BitKind, 4, "CU"},         {"CU5,W", 3, BitKind, 4, "CU"},
+        {"D5,W", 4, WordKind, 8, "D"},         {"E5,W", 5, BitKind, 4, "E"},
+        {"H5,W", 8, BitKind, 4, "H"},          {"I5,W", 9, BitKind, 4, "I"},
+        {"L10001,W", 12, BitKind, 2048, "L"},  {"M5,W", 13, BitKind, 4, "M"},
+        {"P5,W", 16, WordKind, 8, "P"},        {"R5,W", 18, WordKind, 8, "R"},
+        {"T5,W", 20, BitKind, 4, "TU"},        {"TU5,W", 20, BitKind, 4, "TU"},
+        {"U5,W", 21, BitKind, 4, "U"},         {"V5,W", 22, WordKind, 8, "V"},
+        {"W10001,W", 23, WordKind, 4096, "W"}, {"X00201,W", 24, BitKind, 64, "X"},
+        {"Y00201,W", 25, BitKind, 64, "Y"},    {"Z5,W", 26, WordKind, 8, "Z"},
+        {"TS5,W", 32, WordKind, 8, "TS"},      {"TP5,W", 33, WordKind, 8, "TP"},
+        {"TI5,W", 37, WordKind, 8, "TI"},      {"CS5,W", 48, WordKind, 8, "CS"},
+        {"CP5,W", 49, WordKind, 8, "CP"},      {"CI5,W", 53, WordKind, 8, "CI"},
     };
     for (const Example& e : examples) {
         SCOPED_TRACE(e.item);
