@@ -156,4 +156,4 @@ void fuzz::checkFrame(const FrameInput& in)
     const fam3::AnswerVerdict other =
         check(!bits, r, a, length, decoded.get(), DecodeCapacity);
     CHECK(!other.accepted);
-    }
+}

@@ -69,4 +69,4 @@ void fuzz::checkFrame(const FrameInput& in)
     const fam3::AnswerVerdict other = bits ? fam3::CheckBinaryWrd(r, a, length, nullptr, 0)
                                            : fam3::CheckBinaryBrd(r, a, length, nullptr, 0);
     CHECK(!other.accepted);
-    }
+}
