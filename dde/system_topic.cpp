@@ -8,7 +8,9 @@
 #include <vector>
 
 #include "dde/fam3_dde_server.h"
+#include "item/item_name.h"
 #include "link/le01_comm.h"
+#include "shell/config_values.h"
 #include "shell/process.h"
 
 namespace system_topic {
@@ -19,7 +21,6 @@ const char TopicsItem[] = "Topics";
 const char SysItemsItem[] = "SysItems";
 const char FormatsItem[] = "Formats";
 const char StatusItem[] = "Status";
-const char SystemTopicName[] = "SYSTEM";
 const char TextFormatNames[] = "TEXT\tUNICODETEXT";
 const char ReadyStatus[] = "Ready";
 
@@ -40,14 +41,12 @@ const char* StateText(fam3::LinkState state)
     return "STARTING";
 }
 
-char Upper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
-
 // Item names compare as DDE string handles do, without regard to letter case.
 bool SameName(const char* a, const char* b)
 {
-    for (; *a != '\0' && Upper(*a) == Upper(*b); ++a, ++b) {
+    for (; *a != '\0' && fam3::upperAscii(*a) == fam3::upperAscii(*b); ++a, ++b) {
     }
-    return Upper(*a) == Upper(*b);
+    return fam3::upperAscii(*a) == fam3::upperAscii(*b);
 }
 
 // The PLC names after `first`, tab-separated, in configuration order.
@@ -65,7 +64,7 @@ bool ItemText(HSZ item, std::string& text)
     if (Dde::QueryString(item, name, sizeof name) == 0)
         return false;
     if (SameName(name, TopicsItem))
-        text = WithPlcNames(SystemTopicName);
+        text = WithPlcNames(config::SystemTopicName);
     else if (SameName(name, SysItemsItem))
         text = WithPlcNames(std::string(SysItemsItem) + "\t" + TopicsItem + "\t" + FormatsItem +
                             "\t" + StatusItem);
@@ -111,7 +110,7 @@ bool IsEnd(const unsigned char* data, std::size_t size, std::size_t width)
         unsigned unit = 0;
         for (std::size_t b = 0; b < width; ++b)
             unit |= static_cast<unsigned>(data[at + b]) << (8 * b);
-        if (unit > 0x7F || Upper(static_cast<char>(unit)) != end[i])
+        if (unit > 0x7F || fam3::upperAscii(static_cast<char>(unit)) != end[i])
             return false;
     }
     // The text ends here: at the end of the data, or with a terminator and nothing after it.

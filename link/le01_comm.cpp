@@ -3,9 +3,9 @@
 #include <cstring>
 
 #include "dde/fam3_dde_server.h"
+#include "link/link_mode.h"
 #include "link/schedule.h"
 #include "resources/message_ids.h"
-#include "shell/config_values.h"
 #include "shell/msg.h"
 
 namespace fam3 {
@@ -82,9 +82,9 @@ void LE01Comm::Attempt()
 
 void LE01Comm::Dispatch()
 {
-    if (mode == config::ModeBinary)
+    if (mode == ModeBinary)
         PrepareBinary();
-    else if (mode == config::ModeAscii)
+    else if (mode == ModeAscii)
         PrepareAscii();
     else
         SendProbe();
@@ -213,7 +213,7 @@ void LE01Comm::Transmit(const void* bytes, int size, State wait)
 // back later post the values again.
 void LE01Comm::Unreadable(LinkState why)
 {
-    PostReadStatus(server->schedule, request, TimeoutStatus);
+    PostReadStatus(server->schedule, request, StatusTimeOut);
     SetLinkState(why);
 }
 
