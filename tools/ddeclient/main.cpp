@@ -106,7 +106,7 @@ bool requestSystemItem(Session& session, const Options& options, const char* ite
 // The topics of the service, one per line, from the Topics item of its System topic.
 int runTopics(Session& session, Options options)
 {
-    options.topic = config::SystemSectionName;
+    options.topic = config::SystemTopicName;
     if (!connectOrReport(session, options))
         return ExitNoConnection;
     std::string topics;
@@ -123,7 +123,7 @@ int runTopics(Session& session, Options options)
 // (each table then after a line with its time stamp).
 int runStatus(Session& session, Options options)
 {
-    options.topic = config::SystemSectionName;
+    options.topic = config::SystemTopicName;
     bool lost = false;
     session.onDisconnect([&lost] {
         lost = true;
