@@ -1,6 +1,10 @@
 #include "dde/system_topic.h"
 
+#include <csignal>
+#include <map>
+#include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "dde/fam3_dde_server.h"
@@ -17,7 +21,7 @@ const char TopicsItem[] = "Topics";
 const char SysItemsItem[] = "SysItems";
 const char FormatsItem[] = "Formats";
 const char StatusItem[] = "Status";
-const char TextFormatName[] = "TEXT";
+const char TextFormatNames[] = "TEXT\tUNICODETEXT";
 const char ReadyStatus[] = "Ready";
 
 const char* StateText(fam3::LinkState state)
@@ -65,7 +69,7 @@ bool ItemText(HSZ item, std::string& text)
         text = WithPlcNames(std::string(SysItemsItem) + "\t" + TopicsItem + "\t" + FormatsItem +
                             "\t" + StatusItem);
     else if (SameName(name, FormatsItem))
-        text = TextFormatName;
+        text = TextFormatNames;
     else if (SameName(name, StatusItem))
         text = ReadyStatus;
     else {
@@ -80,6 +84,43 @@ bool ItemText(HSZ item, std::string& text)
     return true;
 }
 
+// The advise loops on the system topic, per conversation: item and clipboard format. DDEML
+// may ask for loops on other topics that advise an item of the same name; only these get the
+// topic's values.
+std::map<HCONV, std::set<std::pair<HSZ, UINT>>> advising;
+
+HDDEDATA TextData(const DdeTransaction& t)
+{
+    std::string text;
+    if (!ItemText(t.hsz2, text))
+        return nullptr;
+    return Dde::CreateDataHandle(text.c_str(), static_cast<DWORD>(text.size() + 1), 0, t.hsz2,
+                                 CF_TEXT, 0);
+}
+
+// The command of an execute compared with "END" without regard to letter case, one unit of
+// `width` bytes (little-endian) at a time.
+bool IsEnd(const unsigned char* data, std::size_t size, std::size_t width)
+{
+    const char end[] = "END";
+    std::size_t at = 0;
+    for (std::size_t i = 0; i < sizeof end - 1; ++i, at += width) {
+        if (at + width > size)
+            return false;
+        unsigned unit = 0;
+        for (std::size_t b = 0; b < width; ++b)
+            unit |= static_cast<unsigned>(data[at + b]) << (8 * b);
+        if (unit > 0x7F || fam3::upperAscii(static_cast<char>(unit)) != end[i])
+            return false;
+    }
+    // The text ends here: at the end of the data, or with a terminator and nothing after it.
+    for (; at < size; ++at) {
+        if (data[at] != 0)
+            return false;
+    }
+    return true;
+}
+
 } // namespace
 
 bool Served()
@@ -88,19 +129,68 @@ bool Served()
            process::topicTable.count(process::systemTopic) == 0;
 }
 
-HDDEDATA Data(const DdeTransaction& t)
+bool Serves(HSZ topic)
 {
-    std::string text;
-    if (t.format != CF_TEXT || !ItemText(t.hsz2, text))
-        return nullptr;
-    return Dde::CreateDataHandle(text.c_str(), static_cast<DWORD>(text.size() + 1), 0, t.hsz2,
-                                 CF_TEXT, 0);
+    return topic != nullptr && topic == process::systemTopic && Served();
 }
 
-bool CanAdvise(const DdeTransaction& t)
+HDDEDATA Request(const DdeTransaction& t)
+{
+    return TextData(t);
+}
+
+HDDEDATA AdviseRequest(const DdeTransaction& t)
+{
+    const auto conversation = advising.find(t.conv);
+    if (conversation == advising.end() || conversation->second.count({t.hsz2, t.format}) == 0)
+        return nullptr;
+    return TextData(t);
+}
+
+bool AdviseStart(const DdeTransaction& t)
 {
     std::string text;
-    return t.format == CF_TEXT && ItemText(t.hsz2, text);
+    if (!ItemText(t.hsz2, text))
+        return false;
+    try {
+        advising[t.conv].insert({t.hsz2, t.format});
+    } catch (...) {
+        return false;
+    }
+    return true;
+}
+
+void AdviseStop(const DdeTransaction& t)
+{
+    const auto conversation = advising.find(t.conv);
+    if (conversation == advising.end())
+        return;
+    conversation->second.erase({t.hsz2, t.format});
+    if (conversation->second.empty())
+        advising.erase(conversation);
+}
+
+void Disconnect(const DdeTransaction& t)
+{
+    advising.erase(t.conv);
+}
+
+bool Execute(const DdeTransaction& t)
+{
+    // The command belongs to the system topic's name, even where a PLC has taken it. "END" and
+    // its padding fit in far fewer bytes than these; a longer text is another command.
+    unsigned char command[256];
+    const DWORD size = t.hsz1 == process::systemTopic ? Dde::GetData(t.data, nullptr, 0, 0) : 0;
+    if (size == 0 || size > sizeof command || Dde::GetData(t.data, command, size, 0) != size ||
+        !IsEndCommand(command, size))
+        return false;
+    process::StopRequest(SIGINT);
+    return true;
+}
+
+bool IsEndCommand(const unsigned char* data, std::size_t size)
+{
+    return IsEnd(data, size, 1) || IsEnd(data, size, 2);
 }
 
 void LinkStateChanged(fam3::LE01Comm& link)

@@ -1,14 +1,16 @@
 #pragma once
 // What DDE clients expect of a server's System topic, so that browsers and spreadsheets can find
 // out what KOMVAS offers and whether each PLC is live. Served on "SYSTEM" unless a PLC section
-// has that name (in any letter case): that topic then stays the PLC's. Items, in CF_TEXT, names
-// in any letter case:
+// has that name (in any letter case): that topic then stays the PLC's. Items, rendered as CF_TEXT
+// (the DDE callback serves them as CF_UNICODETEXT as well), names in any letter case:
 //   Topics    "SYSTEM", then the PLC names in configuration order, tab-separated
 //   SysItems  "SysItems", "Topics", "Formats", "Status", then the PLC names, tab-separated
-//   Formats   "TEXT"
+//   Formats   "TEXT", "UNICODETEXT"
 //   Status    "Ready" while the server runs
 //   <PLC>     the state of that PLC's link: "STARTING", "ASCII", "BINARY", "NO ANSWER" or
 //             "UNREACHABLE", posted to advise loops whenever it changes
+#include <cstddef>
+
 #include "dde/dde.h"
 
 namespace fam3 {
@@ -20,12 +22,31 @@ namespace system_topic {
 // Whether the system topic serves these items (no PLC has taken its name).
 bool Served();
 
-// The item of a request or advise request as a CF_TEXT data handle; null for another format or
-// for an item the topic does not have.
-HDDEDATA Data(const DdeTransaction& t);
+// Whether `topic` is the system topic and it serves these items.
+bool Serves(HSZ topic);
 
-// Whether an advise loop on the item can start: an item the topic has, in CF_TEXT.
-bool CanAdvise(const DdeTransaction& t);
+// The item of a request or advise request as a CF_TEXT data handle, whatever format the
+// transaction asks for (the DDE callback serves the formats); null for an item the topic does
+// not have, and for an advise request of a loop that the conversation has not started here.
+HDDEDATA Request(const DdeTransaction& t);
+HDDEDATA AdviseRequest(const DdeTransaction& t);
+
+// Starts an advise loop of the conversation on an item the topic has; false for another item.
+// The callback has checked the format.
+bool AdviseStart(const DdeTransaction& t);
+// AdviseStop ends the conversation's advise loop on the item in the transaction's format;
+// Disconnect ends all of its loops.
+void AdviseStop(const DdeTransaction& t);
+void Disconnect(const DdeTransaction& t);
+
+// Runs an execute command on the system topic's name (also where a PLC has taken it): "END"
+// stops the server. True when the command was run.
+bool Execute(const DdeTransaction& t);
+
+// Whether the data of an execute is the command END, in any letter case: as ANSI text or as
+// UTF-16 text (a Unicode client's execute data arrive unconverted), up to its terminator or the
+// end of the data, with nothing but NUL bytes after the terminator.
+bool IsEndCommand(const unsigned char* data, std::size_t size);
 
 // Tells the advise loops on the PLC's item that the state of its link changed.
 void LinkStateChanged(fam3::LE01Comm& link);

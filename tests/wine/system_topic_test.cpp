@@ -9,6 +9,7 @@
 
 #include "dde/callback.h"
 #include "dde/fam3_dde_server.h"
+#include "dde/system_topic.h"
 #include "link/le01_comm.h"
 #include "link/link_mode.h"
 #include "shell/config_values.h"
@@ -111,7 +112,7 @@ TEST_F(SystemTopicTest, LinkStateItemShowsTheStateOfItsLink)
     fam3::LE01Comm& link = *process::linkList[1];
     const HSZ item = Name("Line2");
     EXPECT_EQ(Text(Call(XTYP_REQUEST, process::systemTopic, item)), "STARTING");
-    EXPECT_EQ(Text(Call(XTYP_REQUEST, process::systemTopic, item, CF_UNICODETEXT)), "(no data)");
+    EXPECT_EQ(Text(Call(XTYP_REQUEST, process::systemTopic, item, CF_BITMAP)), "(no data)");
     EXPECT_EQ(Call(XTYP_ADVSTART, process::systemTopic, item), reinterpret_cast<HDDEDATA>(1));
     EXPECT_EQ(Call(XTYP_ADVSTART, process::systemTopic, Name("PLC9")), nullptr);
 
@@ -121,6 +122,36 @@ TEST_F(SystemTopicTest, LinkStateItemShowsTheStateOfItsLink)
     EXPECT_EQ(link.linkState, fam3::LinkState::Unreachable);
     EXPECT_EQ(Text(Call(XTYP_REQUEST, process::systemTopic, item)), "UNREACHABLE");
     EXPECT_EQ(Text(Call(XTYP_REQUEST, process::systemTopic, Name("PLC1"))), "STARTING");
+}
+
+TEST(SystemTopicCommand, EndInAnyLetterCaseAsAnsiOrUtf16TextAndNothingElse)
+{
+    const struct {
+        std::string bytes;
+        bool end;
+    } cases[] = {
+        {std::string("END\0", 4), true},
+        {"end", true},
+        {std::string("End\0\0\0\0", 7), true}, // padding after the terminator
+        {std::string("E\0N\0D\0\0\0", 8), true},
+        {std::string("e\0n\0d\0", 6), true},
+        {std::string("E\0N\0D\0X\0", 8), false},
+        {std::string("END\0junk", 8), false},
+        {std::string("E\0N\0D\0\0\0X\0", 10), false},
+        {"END ", false},
+        {"[END]", false},
+        {"END\r\n", false},
+        {"EN", false},
+        {std::string("E\0N\0", 4), false},
+        {std::string("\0", 1), false},
+        {"", false},
+        {std::string("E\1N\0D\0\0\0", 8), false},
+    };
+    for (const auto& c : cases) {
+        const auto* data = reinterpret_cast<const unsigned char*>(c.bytes.data());
+        EXPECT_EQ(system_topic::IsEndCommand(data, c.bytes.size()), c.end)
+            << "'" << c.bytes << "' (" << c.bytes.size() << " bytes)";
+    }
 }
 
 } // namespace

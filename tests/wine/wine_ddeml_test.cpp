@@ -146,9 +146,11 @@ protected:
 
 TEST_F(WineDdemlTest, AdviseUpdatesAndRequestsLeaveNoMoveableHandleBehind)
 {
-    std::string script = std::string("connect ") + Service + " PLC1\nadvise D1,W\nwait 500\n";
+    // Loops and requests in both text formats: the blocks left behind carry either format.
+    std::string script =
+        std::string("connect ") + Service + " PLC1\nadvise D1,W\nadvise D1,W 13\nwait 500\n";
     for (int i = 0; i < 100; ++i)
-        script += "request D1,W\n";
+        script += i % 2 == 0 ? "request D1,W\n" : "request D1,W 13\n";
     script += "wait 3000\nquit\n";
     ScriptClient client(script);
     ASSERT_TRUE(client.started);

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <cwchar>
 
 #include "dde/wine_version.h"
 
@@ -90,7 +91,7 @@ bool Session::request(const std::string& item, UINT format, std::string& value)
     HDDEDATA data = DdeClientTransaction(nullptr, 0, conversation, hsz, format, XTYP_REQUEST,
                                          timeoutMs, &result);
     if (data) {
-        value = dataText(data);
+        value = dataText(data, format);
         DdeFreeDataHandle(data);
     } else {
         error = DdeGetLastError(instance);
@@ -238,12 +239,12 @@ std::string Session::itemName(HSZ hsz) const
     return name;
 }
 
-HDDEDATA Session::handle(UINT type, HCONV conv, HSZ hsz2, HDDEDATA data)
+HDDEDATA Session::handle(UINT type, UINT format, HCONV conv, HSZ hsz2, HDDEDATA data)
 {
     switch (type) {
     case XTYP_ADVDATA:
         if (conv == conversation && updateHandler)
-            updateHandler(itemName(hsz2), data ? dataText(data) : std::string());
+            updateHandler(itemName(hsz2), data ? dataText(data, format) : std::string());
         // Wine's DDEML keeps the block each update arrived in when the answer is DDE_FACK, and
         // a process holds at most 65,536 of them: after that many updates nothing more arrives.
         // Any other answer makes it free the block and changes nothing else there.
@@ -260,15 +261,31 @@ HDDEDATA Session::handle(UINT type, HCONV conv, HSZ hsz2, HDDEDATA data)
     }
 }
 
-HDDEDATA CALLBACK Session::callback(UINT type, UINT, HCONV conv, HSZ, HSZ hsz2, HDDEDATA data,
-                                    ULONG_PTR, ULONG_PTR)
+HDDEDATA CALLBACK Session::callback(UINT type, UINT format, HCONV conv, HSZ, HSZ hsz2,
+                                    HDDEDATA data, ULONG_PTR, ULONG_PTR)
 {
-    return current ? current->handle(type, conv, hsz2, data) : nullptr;
+    return current ? current->handle(type, format, conv, hsz2, data) : nullptr;
 }
 
-std::string dataText(HDDEDATA data)
+std::string dataText(HDDEDATA data, UINT format)
 {
     const DWORD size = DdeGetData(data, nullptr, 0, 0);
+    if (format == CF_UNICODETEXT) {
+        std::wstring wide(size / sizeof(wchar_t), L'\0');
+        if (!wide.empty())
+            DdeGetData(data, reinterpret_cast<LPBYTE>(&wide[0]),
+                       static_cast<DWORD>(wide.size() * sizeof(wchar_t)), 0);
+        wide.resize(std::wcslen(wide.c_str()));
+        if (wide.empty())
+            return std::string();
+        const int length = static_cast<int>(wide.size());
+        const int bytes =
+            WideCharToMultiByte(CP_ACP, 0, wide.data(), length, nullptr, 0, nullptr, nullptr);
+        std::string text(bytes > 0 ? static_cast<size_t>(bytes) : 0, '\0');
+        if (bytes > 0)
+            WideCharToMultiByte(CP_ACP, 0, wide.data(), length, &text[0], bytes, nullptr, nullptr);
+        return text;
+    }
     std::string text(size, '\0');
     if (size > 0) DdeGetData(data, reinterpret_cast<LPBYTE>(&text[0]), size, 0);
     const size_t end = text.find('\0');

@@ -14,7 +14,7 @@ namespace ddeclient {
 class Session {
 public:
     // Called for every advise update: the item name as it was advised, and the value text as
-    // received, up to its first NUL.
+    // received, up to its first NUL (see dataText).
     using UpdateHandler = std::function<void(const std::string& item, const std::string& value)>;
     // Called when the server ends the conversation.
     using DisconnectHandler = std::function<void()>;
@@ -69,7 +69,7 @@ private:
 
     static HDDEDATA CALLBACK callback(UINT type, UINT format, HCONV conv, HSZ hsz1, HSZ hsz2,
                                       HDDEDATA data, ULONG_PTR data1, ULONG_PTR data2);
-    HDDEDATA handle(UINT type, HCONV conv, HSZ hsz2, HDDEDATA data);
+    HDDEDATA handle(UINT type, UINT format, HCONV conv, HSZ hsz2, HDDEDATA data);
     std::string itemName(HSZ hsz) const;
     void forgetAdviseLoops();
     void lose();
@@ -84,8 +84,10 @@ private:
     DisconnectHandler disconnectHandler;
 };
 
-// The text of a DDE data handle up to its first NUL (all of it when it has none).
-std::string dataText(HDDEDATA data);
+// The text of a DDE data handle up to its first NUL (all of it when it has none). Data in
+// CF_UNICODETEXT are UTF-16 and come out as the same ANSI text that CF_TEXT gives; any other
+// format comes out byte for byte.
+std::string dataText(HDDEDATA data, UINT format);
 
 // The name of a DDEML error code ("DMLERR_NO_CONV_ESTABLISHED"), or its number in hex.
 std::string ddeErrorName(UINT code);
