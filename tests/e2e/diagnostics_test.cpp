@@ -1,10 +1,10 @@
 // What an engineer finds the morning after: the day's log file beside the console, every line
 // with its time, and the SYSTEM topic's Statistics table with each PLC's failures and when the
 // last one was.
-#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <regex>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -15,39 +15,32 @@
 namespace e2e {
 namespace {
 
-struct LogLine {
-    std::string stamp;  // YYYY-MM-DD HH:MM:SS.mmm
-    std::string text;   // the console line, decoded
-};
-
-// The lines of the day's files in the folder, oldest file first; a line that does not have the
-// form of a log line is kept whole as its text with an empty stamp.
-std::vector<LogLine> logLines(const std::string& folder, std::vector<std::string>& files)
+// The lines of the day's files in the folder, in the order of their days, each as its time
+// stamp ("YYYY-MM-DD HH:MM:SS.mmm") and its console line, decoded; "?" and the whole line for a
+// line of another form.
+std::vector<std::pair<std::string, std::string>> dayLogLines(const std::string& folder)
 {
     static const std::regex name(R"(KOMVAS-\d{8}\.log)");
     static const std::regex line(R"((\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3})\t(.*)\r)");
-    files.clear();
+    std::set<std::string> files;
     for (const auto& entry : std::filesystem::directory_iterator(folder)) {
         if (std::regex_match(entry.path().filename().string(), name))
-            files.push_back(entry.path().filename().string());
+            files.insert(entry.path().string());
     }
-    std::sort(files.begin(), files.end());
-    std::vector<LogLine> lines;
+    std::vector<std::pair<std::string, std::string>> lines;
     for (const std::string& file : files) {
-        std::ifstream in(folder + "/" + file, std::ios::binary);
+        std::ifstream in(file, std::ios::binary);
         std::smatch match;
         for (std::string text; std::getline(in, text);) {
-            if (std::regex_match(text, match, line))
-                lines.push_back({match[1], fromCp932(match[2])});
-            else
-                lines.push_back({"", text});
+            const bool stamped = std::regex_match(text, match, line);
+            lines.emplace_back(stamped ? match[1].str() : "?",
+                               stamped ? fromCp932(match[2]) : text);
         }
     }
     return lines;
 }
 
-// Seconds since midnight of "... HH:MM:SS".
-int secondOfDay(const std::string& stamp)
+int secondOfDay(const std::string& stamp)  // of "YYYY-MM-DD HH:MM:SS..."
 {
     return std::stoi(stamp.substr(11, 2)) * 3600 + std::stoi(stamp.substr(14, 2)) * 60 +
            std::stoi(stamp.substr(17, 2));
@@ -75,61 +68,49 @@ TEST_F(Diagnostics, DayLogKeepsTheConsoleWithTimesAndStatisticsShowTheSilentModu
     EXPECT_GE(tables, 2u) << "the table and at least one update of it";
 
     module.addFault(plcsim::Fault::silent());
-    const std::optional<size_t> timeOut =
-        server.waitForLine(msg::timeOut("PLC1"), milliseconds(25000));
-    ASSERT_TRUE(timeOut) << server.transcript();
+    ASSERT_TRUE(server.waitForLine(msg::timeOut("PLC1"), milliseconds(25000)))
+        << server.transcript();
     ToolResult statistics = runTool({"--topic", "SYSTEM", "request", "statistics"});
     ASSERT_EQ(statistics.exitCode, 0);
-    // The tool prints the value as received, and the console's text mode writes its CR LF as
-    // CR CR LF.
-    for (std::string& line : statistics.out) {
-        if (!line.empty() && line.back() == '\r')
-            line.pop_back();
-    }
     ASSERT_GE(statistics.out.size(), 2u);
+    // The tool prints the value as received; the console's text mode makes its CR LF CR CR LF.
     EXPECT_EQ(statistics.out[0],
               "PLC\tState\tItems\tCommands\tPass ms\tAnswers\tTime-outs\tError answers\t"
-              "Unreadable\tLink failures\tLast failure");
+              "Unreadable\tLink failures\tLast failure\r");
     // One item, one command a pass; answers until the module fell silent, then one time-out.
     const std::regex row(R"(PLC1\tNO ANSWER\t1\t1\t\d+\t[1-9]\d*\t1\t0\t0\t0\t)"
-                         R"((\d{4}-\d\d-\d\d \d\d:\d\d:\d\d))");
+                         R"((\d{4}-\d\d-\d\d \d\d:\d\d:\d\d)\r)");
     std::smatch match;
     ASSERT_TRUE(std::regex_match(statistics.out[1], match, row)) << statistics.out[1];
     const std::string lastFailure = match[1];
     stopWithEnd();
 
-    // Every console line, the exit clean-up's last ones included, is in the day's file with
-    // its time stamp; the file is named after the day of its first line.
-    std::vector<std::string> files;
-    const std::vector<LogLine> kept = logLines(server.folder(), files);
-    ASSERT_FALSE(files.empty()) << "no day's file in " << server.folder();
-    std::vector<std::string> console;
+    // Every console line, down to the exit clean-up's, is in the day's file with its time, and
+    // the file is named after the day of its first line.
+    const std::vector<std::pair<std::string, std::string>> kept = dayLogLines(server.folder());
+    ASSERT_FALSE(kept.empty()) << "no day's file in " << server.folder();
+    std::vector<std::string> console, keptTexts;
+    const std::regex logged("^(info|warning|fail)\t: ");
     for (const std::string& text : server.texts()) {
-        if (text.rfind("info\t", 0) == 0 || text.rfind("warning\t", 0) == 0 ||
-            text.rfind("fail\t", 0) == 0)
+        if (std::regex_search(text, logged))
             console.push_back(text);
     }
-    std::vector<std::string> keptTexts;
-    for (const LogLine& line : kept) {
-        EXPECT_FALSE(line.stamp.empty()) << "a line without its time stamp: " << line.text;
-        keptTexts.push_back(line.text);
+    for (const auto& [stamp, text] : kept) {
+        EXPECT_NE(stamp, "?") << "a line without its time stamp: " << text;
+        keptTexts.push_back(text);
+        // The time-out's line and the table's last failure tell the same time.
+        if (text == msg::timeOut("PLC1")) {
+            EXPECT_EQ(stamp.substr(0, 10), lastFailure.substr(0, 10));
+            const int apart = secondOfDay(lastFailure) - secondOfDay(stamp);
+            EXPECT_TRUE(apart == 0 || apart == 1) << stamp << " against " << lastFailure;
+        }
     }
     EXPECT_EQ(keptTexts, console);
     EXPECT_EQ(console.back(), msg::deleted(0));
-    ASSERT_FALSE(kept.front().stamp.empty());
-    const std::string date = kept.front().stamp.substr(0, 10);
-    EXPECT_EQ(files.front(),
-              "KOMVAS-" + date.substr(0, 4) + date.substr(5, 2) + date.substr(8, 2) + ".log");
-
-    // The time-out's line and the table's last failure tell the same time.
-    for (const LogLine& line : kept) {
-        if (line.text != msg::timeOut("PLC1") || line.stamp.empty())
-            continue;
-        EXPECT_EQ(line.stamp.substr(0, 10), lastFailure.substr(0, 10));
-        const int apart = secondOfDay(lastFailure) - secondOfDay(line.stamp);
-        EXPECT_TRUE(apart == 0 || apart == 1) << line.stamp << " against " << lastFailure;
-        break;
-    }
+    const std::string& day = kept.front().first;
+    EXPECT_TRUE(std::filesystem::exists(server.folder() + "/KOMVAS-" + day.substr(0, 4) +
+                                        day.substr(5, 2) + day.substr(8, 2) + ".log"))
+        << day;
 }
 
 }  // namespace

