@@ -7,6 +7,7 @@
 #include "dde/plc_dde_server.h"
 #include "dde/system_topic.h"
 #include "dde/wine_ddeml.h"
+#include "item/item_name.h"
 #include "shell/process.h"
 
 namespace {
@@ -17,8 +18,6 @@ PLCDdeServer* ServerOf(HSZ topic)
     return found == process::topicTable.end() ? nullptr : found->second;
 }
 
-char Upper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
-
 // The system topic knows one command: END, in any letter case, and nothing around it.
 bool IsEndCommand(HDDEDATA data)
 {
@@ -28,7 +27,7 @@ bool IsEndCommand(HDDEDATA data)
     Dde::GetData(data, command, sizeof command, 0);
     const char end[] = "END";
     for (std::size_t i = 0; i < sizeof end; ++i) {
-        if (Upper(command[i]) != end[i])
+        if (fam3::upperAscii(command[i]) != end[i])
             return false;
     }
     return true;

@@ -5,8 +5,10 @@
 
 #include "dde/fam3_dde_server.h"
 #include "dde/statistics_table.h"
+#include "item/item_name.h"
 #include "link/le01_comm.h"
 #include "link/schedule.h"
+#include "shell/config_values.h"
 #include "shell/process.h"
 
 namespace system_topic {
@@ -21,7 +23,6 @@ const char StatisticsItem[] = "Statistics";
 // The topic's own items, in the order SysItems lists them. They win over a PLC of the same name.
 const char* const FixedItems[] = {SysItemsItem, TopicsItem, FormatsItem, StatusItem,
                                   StatisticsItem};
-const char SystemTopicName[] = "SYSTEM";
 const char TextFormatName[] = "TEXT";
 const char ReadyStatus[] = "Ready";
 
@@ -42,14 +43,12 @@ const char* StateText(fam3::LinkState state)
     return "STARTING";
 }
 
-char Upper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
-
 // Item names compare as DDE string handles do, without regard to letter case.
 bool SameName(const char* a, const char* b)
 {
-    for (; *a != '\0' && Upper(*a) == Upper(*b); ++a, ++b) {
+    for (; *a != '\0' && fam3::upperAscii(*a) == fam3::upperAscii(*b); ++a, ++b) {
     }
-    return Upper(*a) == Upper(*b);
+    return fam3::upperAscii(*a) == fam3::upperAscii(*b);
 }
 
 bool IsFixedItem(const char* name)
@@ -102,7 +101,7 @@ bool ItemText(HSZ item, std::string& text)
     if (Dde::QueryString(item, name, sizeof name) == 0)
         return false;
     if (SameName(name, TopicsItem))
-        text = WithPlcNames(SystemTopicName);
+        text = WithPlcNames(config::SystemTopicName);
     else if (SameName(name, SysItemsItem))
         text = WithPlcNames(FixedItemNames(), true);
     else if (SameName(name, FormatsItem))

@@ -1,4 +1,5 @@
 #include "dde/wine_ddeml.h"
+#include "dde/wine_version.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -102,16 +103,7 @@ void FreeLeftBehind(std::vector<Block>& blocks)
 
 bool Detect()
 {
-    typedef const char*(CDECL * VersionFunction)();
-    const HMODULE ntdll = GetModuleHandleA("ntdll.dll");
-    const FARPROC address = ntdll != nullptr ? GetProcAddress(ntdll, "wine_get_version") : nullptr;
-    const char* version =
-        address != nullptr ? reinterpret_cast<VersionFunction>(reinterpret_cast<void*>(address))()
-                           : nullptr;
-    // Only the versions whose DDEML and kernelbase were read and measured: a later Wine may free
-    // the copy itself, and freeing it here as well would free a block twice.
-    const int major = version != nullptr ? std::atoi(version) : 0;
-    enabled = major >= 8 && major <= 10;
+    enabled = RunsUnderKnownWine();
     return enabled;
 }
 

@@ -19,9 +19,8 @@
 
 namespace wine_ddeml {
 
-// Looks once whether the program runs under a Wine whose DDEML has the defects above (ntdll
-// exports wine_get_version, and the version is 8, 9 or 10) and switches the workarounds on if so.
-// Returns whether they are on.
+// Switches the workarounds on where RunsUnderKnownWine() (dde/wine_version.h) says so; called
+// once at start-up. Returns whether they are on.
 bool Detect();
 // Switches the workarounds on or off whatever runs the program (for tests).
 void Enable(bool on);

@@ -5,9 +5,9 @@
 #include <cstring>
 
 #include "dde/fam3_dde_server.h"
+#include "link/link_mode.h"
 #include "link/schedule.h"
 #include "resources/message_ids.h"
-#include "shell/config_values.h"
 #include "shell/local_time.h"
 #include "shell/msg.h"
 
@@ -86,9 +86,9 @@ void LE01Comm::Attempt()
 
 void LE01Comm::Dispatch()
 {
-    if (mode == config::ModeBinary)
+    if (mode == ModeBinary)
         PrepareBinary();
-    else if (mode == config::ModeAscii)
+    else if (mode == ModeAscii)
         PrepareAscii();
     else
         SendProbe();
@@ -225,7 +225,7 @@ void LE01Comm::Transmit(const void* bytes, int size, State wait)
 // back later post the values again.
 void LE01Comm::Unreadable(LinkState why)
 {
-    PostReadStatus(server->schedule, request, TimeoutStatus);
+    PostReadStatus(server->schedule, request, StatusTimeOut);
     SetLinkState(why);
 }
 
@@ -299,7 +299,7 @@ void LE01Comm::Wait(AnswerCheck check, State prepare)
         ++statistics.answers;
         PostReadData(server->schedule, request, verdict.data);
     } else {
-        Failure(verdict.status == UninterpretedAnswer ? &LinkStatistics::unreadable
+        Failure(verdict.status == StatusUninterpreted ? &LinkStatistics::unreadable
                                                       : &LinkStatistics::errorAnswers);
         PostReadStatus(server->schedule, request, verdict.status);
     }

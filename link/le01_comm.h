@@ -33,7 +33,8 @@ public:
     typedef fam3::ReadRequest ReadRequest;
     typedef fam3::LE01ReadDataMaxCount ReadDataMaxCount;
 
-    // mode: 0 AUTO (probe the module's form), 1 BINARY, 2 ASCII; any other value acts as AUTO.
+    // mode: ModeAuto, ModeBinary or ModeAscii (link/link_mode.h); any other value acts as
+    // ModeAuto.
     LE01Comm(FAM3DdeServer* server, const char* ipAddress, std::uint16_t port, int mode);
     ~LE01Comm();
 

@@ -14,12 +14,10 @@
 #include <cstdint>
 
 #include "item/item_name.h"
+#include "item/status_codes.h"
 #include "link/read_request.h"
 
 namespace fam3 {
-
-// Status that every item of the PLC receives when a read command goes unanswered.
-constexpr int TimeoutStatus = -2;
 
 // The request after `previous`: the first item whose key is greater than previous.lastKey and
 // the items that follow it while they share its CPU and device, end before its start plus the
@@ -95,12 +93,12 @@ void PostReadData(const Schedule& schedule, const ReadRequest& request, const un
     }
 }
 
-// Gives `code` to every item of the request's key range; a time-out (-2) goes to every item of
-// the schedule instead.
+// Gives `code` to every item of the request's key range; a time-out (StatusTimeOut) goes to
+// every item of the schedule instead.
 template <class Schedule>
 void PostReadStatus(const Schedule& schedule, const ReadRequest& request, int code)
 {
-    if (code == TimeoutStatus) {
+    if (code == StatusTimeOut) {
         for (const auto& entry : schedule)
             entry.second->holder->SetStatus(code);
         return;

@@ -1,13 +1,14 @@
 #include "shell/msg.h"
 
+#include <algorithm>
 #include <cstdarg>
 #include <cstdio>
-#include <algorithm>
 #include <cstring>
 
 #include "shell/log_file.h"
 
 Msg Msg::instance(GetModuleHandleA(nullptr));
+Msg::FormatMessageFunction Msg::formatMessage = ::FormatMessageA;
 
 namespace {
 char systemText[1024];
@@ -64,8 +65,8 @@ void Msg::Log(int level, int id, ...)
 const char* Msg::ErrorText(int code)
 {
     const DWORD length =
-        FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_MAX_WIDTH_MASK, nullptr,
-                       static_cast<DWORD>(code), 0x0400, systemText, 1023, nullptr);
+        formatMessage(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_MAX_WIDTH_MASK, nullptr,
+                      static_cast<DWORD>(code), 0x0400, systemText, 1023, nullptr);
     if (length == 0) {
         // Without a text of its own the line would end after the PLC name, or carry the text
         // of an earlier error; the number is what an operator can look up.

@@ -20,6 +20,12 @@ public:
     // Sockets error N" for codes 10000 to 11999, "Windows error N" for any other.
     static const char* ErrorText(int code);
 
+    // The system's lookup of those texts, FormatMessageA; tests put in one that finds none.
+    typedef DWORD(WINAPI* FormatMessageFunction)(DWORD flags, LPCVOID source, DWORD id,
+                                                 DWORD language, LPSTR buffer, DWORD size,
+                                                 va_list* arguments);
+    static FormatMessageFunction formatMessage;
+
 private:
     explicit Msg(HMODULE module) : module(module) {}
     static Msg instance;

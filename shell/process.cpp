@@ -13,6 +13,7 @@
 #include "dde/wine_ddeml.h"
 #include "link/le01_comm.h"
 #include "resources/message_ids.h"
+#include "shell/config_values.h"
 #include "shell/config.h"
 #include "shell/log_file.h"
 #include "shell/msg.h"
@@ -75,7 +76,7 @@ bool StartUp()
     Msg::Log(Msg::Info, msgid::DdemlOk);
 
     serviceHandle = Dde::CreateStringHandle("KOMVAS");
-    systemTopic = Dde::CreateStringHandle("SYSTEM");
+    systemTopic = Dde::CreateStringHandle(config::SystemTopicName);
     if (serviceHandle == nullptr || systemTopic == nullptr ||
         Dde::NameService(serviceHandle, nullptr, DNS_REGISTER) == nullptr) {
         Msg::Log(Msg::Fail, msgid::ServiceFailed);

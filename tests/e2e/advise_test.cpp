@@ -1,7 +1,7 @@
 // Advise updates that stay true under load: every client gets its own topic's values, two
-// clients of one item both get every item's value, and updates keep coming past the 65,536 that
-// Wine's DDEML once allowed a process. The server steps around Wine's defects where Wine runs;
-// these tests drive the same DdePostAdvise path that Windows users run.
+// clients of one item both get every item's value, and updates keep coming past the 65,536
+// memory blocks that Wine's DDEML can leave behind in a process. The server steps around Wine's
+// defects where Wine runs; these tests drive the same DdePostAdvise path that Windows users run.
 #include <chrono>
 #include <cstdlib>
 #include <memory>

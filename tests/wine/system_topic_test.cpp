@@ -10,6 +10,8 @@
 #include "dde/callback.h"
 #include "dde/fam3_dde_server.h"
 #include "link/le01_comm.h"
+#include "link/link_mode.h"
+#include "shell/config_values.h"
 #include "shell/process.h"
 #include "tests/support/dde_instance.h"
 
@@ -21,11 +23,12 @@ protected:
     {
         ASSERT_EQ(dde.result, static_cast<UINT>(DMLERR_NO_ERROR));
         process::serviceHandle = Name("KOMVAS");
-        process::systemTopic = Name("SYSTEM");
+        process::systemTopic = Name(config::SystemTopicName);
         for (const char* plc : {"PLC1", "LINE2"}) {
             fam3::FAM3DdeServer* server = new fam3::FAM3DdeServer(plc);
             process::topicTable.emplace(server->GetTopic(), server);
-            process::linkList.push_back(new fam3::LE01Comm(server, "127.0.0.1", 1, 2));
+            process::linkList.push_back(
+                new fam3::LE01Comm(server, "127.0.0.1", 1, fam3::ModeAscii));
         }
     }
 

@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "dde/wine_version.h"
+
 namespace ddeclient {
 
 namespace {
@@ -12,13 +14,10 @@ namespace {
 // a moment lets that acknowledgement go by first; on Windows it only costs the moment.
 constexpr DWORD settleAfterRequestMs = 50;
 
-// Whether the program runs under Wine (ntdll exports wine_get_version), looked at once.
+// Whether the workaround for Wine's DDEML is on: the server's rule, looked at once.
 bool runsUnderWine()
 {
-    static const bool wine = [] {
-        const HMODULE ntdll = GetModuleHandleA("ntdll.dll");
-        return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
-    }();
+    static const bool wine = wine_ddeml::RunsUnderKnownWine();
     return wine;
 }
 
@@ -71,13 +70,13 @@ void Session::disconnect()
     HCONV conv = conversation;
     conversation = nullptr;
     if (conv) DdeDisconnect(conv);
-    forgetLinks();
+    forgetAdviseLoops();
 }
 
-void Session::forgetLinks()
+void Session::forgetAdviseLoops()
 {
-    for (const Link& link : links) DdeFreeStringHandle(instance, link.hsz);
-    links.clear();
+    for (const AdviseLoop& loop : adviseLoops) DdeFreeStringHandle(instance, loop.hsz);
+    adviseLoops.clear();
 }
 
 bool Session::request(const std::string& item, UINT format, std::string& value)
@@ -119,13 +118,13 @@ bool Session::advise(const std::string& item, UINT format)
     }
     // The loop needs the handle for as long as it runs: keep it. A repeated advise start
     // renews the loop that exists; DDEML keeps one loop per item and format.
-    for (const Link& link : links) {
-        if (link.format == format && DdeCmpStringHandles(link.hsz, hsz) == 0) {
+    for (const AdviseLoop& loop : adviseLoops) {
+        if (loop.format == format && DdeCmpStringHandles(loop.hsz, hsz) == 0) {
             DdeFreeStringHandle(instance, hsz);
             return true;
         }
     }
-    links.push_back({item, format, hsz});
+    adviseLoops.push_back({item, format, hsz});
     return true;
 }
 
@@ -141,10 +140,10 @@ bool Session::unadvise(const std::string& item, UINT format)
                                              XTYP_ADVSTOP, timeoutMs, &result);
     if (!ok) error = DdeGetLastError(instance);
     if (ok) {
-        for (auto it = links.begin(); it != links.end(); ++it) {
+        for (auto it = adviseLoops.begin(); it != adviseLoops.end(); ++it) {
             if (it->format == format && DdeCmpStringHandles(it->hsz, hsz) == 0) {
                 DdeFreeStringHandle(instance, it->hsz);
-                links.erase(it);
+                adviseLoops.erase(it);
                 break;
             }
         }
@@ -155,15 +154,15 @@ bool Session::unadvise(const std::string& item, UINT format)
 
 void Session::unadviseAll()
 {
-    while (!links.empty() && conversation) {
-        const Link link = links.back();
+    while (!adviseLoops.empty() && conversation) {
+        const AdviseLoop loop = adviseLoops.back();
         DWORD result = 0;
-        DdeClientTransaction(nullptr, 0, conversation, link.hsz, link.format, XTYP_ADVSTOP,
+        DdeClientTransaction(nullptr, 0, conversation, loop.hsz, loop.format, XTYP_ADVSTOP,
                              timeoutMs, &result);
         // The loop may already have been removed by a lost conversation.
-        if (!links.empty() && links.back().hsz == link.hsz) {
-            DdeFreeStringHandle(instance, link.hsz);
-            links.pop_back();
+        if (!adviseLoops.empty() && adviseLoops.back().hsz == loop.hsz) {
+            DdeFreeStringHandle(instance, loop.hsz);
+            adviseLoops.pop_back();
         }
     }
 }
@@ -223,7 +222,7 @@ void Session::lose()
 {
     HCONV conv = conversation;
     conversation = nullptr;
-    forgetLinks();
+    forgetAdviseLoops();
     if (conv) DdeDisconnect(conv);
     if (disconnectHandler) disconnectHandler();
 }
@@ -232,8 +231,8 @@ std::string Session::lastError() const { return ddeErrorName(error); }
 
 std::string Session::itemName(HSZ hsz) const
 {
-    for (const Link& link : links)
-        if (DdeCmpStringHandles(link.hsz, hsz) == 0) return link.item;
+    for (const AdviseLoop& loop : adviseLoops)
+        if (DdeCmpStringHandles(loop.hsz, hsz) == 0) return loop.item;
     char name[256] = {};
     DdeQueryStringA(instance, hsz, name, sizeof name, CP_WINANSI);
     return name;
@@ -252,7 +251,7 @@ HDDEDATA Session::handle(UINT type, HCONV conv, HSZ hsz2, HDDEDATA data)
     case XTYP_DISCONNECT:
         if (conv == conversation && conv) {
             conversation = nullptr;
-            forgetLinks();
+            forgetAdviseLoops();
             if (disconnectHandler) disconnectHandler();
         }
         return nullptr;

@@ -61,7 +61,7 @@ public:
     std::string lastError() const;
 
 private:
-    struct Link {
+    struct AdviseLoop {
         std::string item;
         UINT format;
         HSZ hsz;
@@ -71,7 +71,7 @@ private:
                                       HDDEDATA data, ULONG_PTR data1, ULONG_PTR data2);
     HDDEDATA handle(UINT type, HCONV conv, HSZ hsz2, HDDEDATA data);
     std::string itemName(HSZ hsz) const;
-    void forgetLinks();
+    void forgetAdviseLoops();
     void lose();
 
     static Session* current;
@@ -79,7 +79,7 @@ private:
     DWORD timeoutMs;
     UINT error = 0;
     HCONV conversation = nullptr;
-    std::vector<Link> links;
+    std::vector<AdviseLoop> adviseLoops;
     UpdateHandler updateHandler;
     DisconnectHandler disconnectHandler;
 };
