@@ -8,8 +8,10 @@
 #include <vector>
 
 #include "dde/fam3_dde_server.h"
+#include "dde/statistics_table.h"
 #include "item/item_name.h"
 #include "link/le01_comm.h"
+#include "link/schedule.h"
 #include "shell/config_values.h"
 #include "shell/process.h"
 
@@ -21,6 +23,10 @@ const char TopicsItem[] = "Topics";
 const char SysItemsItem[] = "SysItems";
 const char FormatsItem[] = "Formats";
 const char StatusItem[] = "Status";
+const char StatisticsItem[] = "Statistics";
+// The topic's own items, in the order SysItems lists them. They win over a PLC of the same name.
+const char* const FixedItems[] = {SysItemsItem, TopicsItem, FormatsItem, StatusItem,
+                                  StatisticsItem};
 const char TextFormatNames[] = "TEXT\tUNICODETEXT";
 const char ReadyStatus[] = "Ready";
 
@@ -49,12 +55,47 @@ bool SameName(const char* a, const char* b)
     return fam3::upperAscii(*a) == fam3::upperAscii(*b);
 }
 
-// The PLC names after `first`, tab-separated, in configuration order.
-std::string WithPlcNames(std::string first)
+bool IsFixedItem(const char* name)
 {
-    for (const fam3::LE01Comm* link : process::linkList)
-        first += "\t" + link->server->name;
+    for (const char* fixed : FixedItems) {
+        if (SameName(name, fixed))
+            return true;
+    }
+    return false;
+}
+
+// The PLC names after `first`, tab-separated, in configuration order; with `items`, only those
+// that are items of their own (not hidden by a fixed item of the same name).
+std::string WithPlcNames(std::string first, bool items = false)
+{
+    for (const fam3::LE01Comm* link : process::linkList) {
+        if (!items || !IsFixedItem(link->server->name.c_str()))
+            first += "\t" + link->server->name;
+    }
     return first;
+}
+
+std::string FixedItemNames()
+{
+    std::string names;
+    for (const char* fixed : FixedItems)
+        names += (names.empty() ? "" : "\t") + std::string(fixed);
+    return names;
+}
+
+std::string StatisticsText()
+{
+    std::vector<statistics_table::Row> rows;
+    for (const fam3::LE01Comm* link : process::linkList) {
+        statistics_table::Row row;
+        row.plc = link->server->name;
+        row.state = StateText(link->linkState);
+        row.items = link->server->items.size();
+        row.commands = fam3::CommandsPerPass(link->server->schedule, link->readDataMaxCount);
+        row.counts = link->statistics;
+        rows.push_back(row);
+    }
+    return statistics_table::Text(rows);
 }
 
 // The text of the item, false when the topic has no such item.
@@ -66,12 +107,13 @@ bool ItemText(HSZ item, std::string& text)
     if (SameName(name, TopicsItem))
         text = WithPlcNames(config::SystemTopicName);
     else if (SameName(name, SysItemsItem))
-        text = WithPlcNames(std::string(SysItemsItem) + "\t" + TopicsItem + "\t" + FormatsItem +
-                            "\t" + StatusItem);
+        text = WithPlcNames(FixedItemNames(), true);
     else if (SameName(name, FormatsItem))
         text = TextFormatNames;
     else if (SameName(name, StatusItem))
         text = ReadyStatus;
+    else if (SameName(name, StatisticsItem))
+        text = StatisticsText();
     else {
         for (const fam3::LE01Comm* link : process::linkList) {
             if (Dde::SameString(item, link->server->GetTopic())) {
@@ -197,8 +239,29 @@ bool IsEndCommand(const unsigned char* data, std::size_t size)
 
 void LinkStateChanged(fam3::LE01Comm& link)
 {
-    if (Served())
+    // A PLC named like a fixed item has no item of its own; its state shows in Statistics.
+    if (Served() && !IsFixedItem(link.server->name.c_str()))
         Dde::PostAdvise(process::systemTopic, link.server->GetTopic());
+}
+
+void PostStatistics()
+{
+    static ULONGLONG lastCheck = 0;
+    static std::string lastText;
+    static HSZ item = nullptr;
+    const ULONGLONG now = GetTickCount64();
+    if (!Served() || now - lastCheck < StatisticsPeriodMs)
+        return;
+    lastCheck = now;
+    std::string text = StatisticsText();
+    if (text == lastText)
+        return;
+    lastText.swap(text);
+    // Kept for the life of the instance: advise loops name the item by it.
+    if (item == nullptr)
+        item = Dde::CreateStringHandle(StatisticsItem);
+    if (item != nullptr)
+        Dde::PostAdvise(process::systemTopic, item);
 }
 
 HDDEDATA WildConnect(HSZ topic, HSZ service)

@@ -8,6 +8,7 @@
 
 #include "item/item_name.h"
 #include "link/frames.h"
+#include "link/link_statistics.h"
 #include "link/read_request.h"
 
 namespace fam3 {
@@ -58,6 +59,9 @@ public:
     // Called after every change of linkState; nobody is told while it is null.
     void (*linkStateChanged)(LE01Comm& link) = nullptr;
 
+    // Counted since the link was made.
+    LinkStatistics statistics;
+
     // The socket calls that exchange datagrams. They are the system's; tests put their own in to
     // make a call fail the way a network does.
     int(WSAAPI* receive)(SOCKET, char*, int, int) = ::recv;
@@ -94,6 +98,8 @@ private:
     void Attempt();
     void Unreadable(LinkState why);
     void SetLinkState(LinkState now);
+    void Reached();
+    void Failure(std::uint64_t LinkStatistics::*counter);
     void Prepare(State bitRead, State wordRead, State self);
     void DiscardWaiting();
     void Transmit(const void* bytes, int size, State wait);

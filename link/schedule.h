@@ -10,6 +10,7 @@
 // Templates over the schedule type, so that any multimap<int64_t, Item*> whose items expose
 // cpu, device, address, startOffset, endOffset and holder (with SetData and SetStatus) can be
 // walked.
+#include <cstddef>
 #include <cstdint>
 
 #include "item/item_name.h"
@@ -61,6 +62,18 @@ ReadRequest NextReadRequest(const Schedule& schedule, const ReadRequest& previou
     next.firstKey = firstKey;
     next.lastKey = lastKey;
     return next;
+}
+
+// The number of read commands one whole pass over the schedule takes now.
+template <class Schedule>
+std::size_t CommandsPerPass(const Schedule& schedule, const CommReadDataMaxCount& readDataMaxCount)
+{
+    std::size_t commands = 0;
+    for (ReadRequest request = NextReadRequest(schedule, ReadRequest(), readDataMaxCount);
+         deviceKind(request.device) != 0;
+         request = NextReadRequest(schedule, request, readDataMaxCount))
+        ++commands;
+    return commands;
 }
 
 // Hands each item of the request's key range its slice of the answer data: the bytes from

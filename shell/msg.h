@@ -1,7 +1,8 @@
 #pragma once
 // The message log: every console line is a numbered text of the string table, printed with a
 // level prefix ("info", "warning", "fail", a tab, a colon and a space). Info goes to standard
-// output, warnings and failures to standard error; each line is flushed at once.
+// output, warnings and failures to standard error; each line is flushed at once. Once the
+// dated log file is started (shell/log_file.h), every line also goes there with its time stamp.
 #include <windows.h>
 
 class Msg {

@@ -9,11 +9,13 @@
 #include "dde/callback.h"
 #include "dde/dde.h"
 #include "dde/plc_dde_server.h"
+#include "dde/system_topic.h"
 #include "dde/wine_ddeml.h"
 #include "link/le01_comm.h"
 #include "resources/message_ids.h"
 #include "shell/config_values.h"
 #include "shell/config.h"
+#include "shell/log_file.h"
 #include "shell/msg.h"
 
 namespace process {
@@ -99,6 +101,7 @@ int MainLoop(UINT_PTR timer)
             }
             for (fam3::LE01Comm* link : linkList)
                 link->Poll();
+            system_topic::PostStatistics();
         }
         DispatchMessageA(&msg);
         SetLastError(0);
@@ -140,6 +143,8 @@ void ExitCleanup()
 
 int Run()
 {
+    // Every line from the start banner on is also kept in the day's file.
+    log_file::Start();
     if (!StartUp())
         return -1;
 

@@ -26,7 +26,7 @@ TEST_F(Topics, SystemTopicAnswersItsItemsInAnyLetterCaseAndRefusesOthers)
     const std::pair<const char*, const char*> items[] = {
         {"Topics", "SYSTEM\tPLC1\tLINE2"},
         {"topics", "SYSTEM\tPLC1\tLINE2"},
-        {"SysItems", "SysItems\tTopics\tFormats\tStatus\tPLC1\tLINE2"},
+        {"SysItems", "SysItems\tTopics\tFormats\tStatus\tStatistics\tPLC1\tLINE2"},
         {"FORMATS", "TEXT\tUNICODETEXT"},
         {"Status", "Ready"},
         {"PLC1", "STARTING"},  // ASCII mode without items sends nothing: no answer yet

@@ -458,8 +458,13 @@ TEST_F(LinkTest, FailedSendClosesTheSocketAndReconnectsAfterTheRetryInterval)
     EXPECT_NE(link->sock, INVALID_SOCKET);
     Poll(); // the pass goes on after D100, where it stopped: nothing
     EXPECT_TRUE(module->Silent());
+    EXPECT_EQ(link->linkState, fam3::LinkState::Starting) << "connected again, nothing answered";
     Poll();
     EXPECT_EQ(module->Receive().size(), 12u);
+    Answer(Bytes{0x91, 0x00, 0x00, 0x02, 0x00, 0x01});
+    EXPECT_EQ(link->linkState, fam3::LinkState::Binary);
+    EXPECT_EQ(link->statistics.linkFailures, 1u);
+    EXPECT_EQ(link->statistics.answers, 2u);
 }
 
 } // namespace

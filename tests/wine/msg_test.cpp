@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <string>
 
+#include "resources/message_ids.h"
 #include "shell/msg.h"
 #include "tests/support/capture.h"
 
@@ -58,8 +59,8 @@ TEST(MsgFormat, ExtraValuesAreIgnored)
 
 TEST(MsgFormat, AnIdWithoutTextPrintsThePrefixAlone)
 {
-    EXPECT_EQ(Out(0, 199), "info\t: \n");
-    EXPECT_EQ(Err(2, 229), "fail\t: \n");
+    EXPECT_EQ(Out(0, msgid::FirstId - 1), "info\t: \n");
+    EXPECT_EQ(Err(2, msgid::LastId + 1), "fail\t: \n");
 }
 
 TEST(MsgJapanese, TextsArriveInTheAnsiCodePage)
@@ -77,7 +78,7 @@ TEST(MsgJapanese, TextsArriveInTheAnsiCodePage)
 
 TEST(MsgJapanese, EveryMessageOfTheTableHasText)
 {
-    for (int id = 200; id <= 228; ++id) {
+    for (int id = msgid::FirstId; id <= msgid::LastId; ++id) {
         char text[300];
         EXPECT_GT(LoadStringA(GetModuleHandleA(nullptr), id, text, sizeof text), 0) << id;
     }

@@ -85,10 +85,10 @@ protected:
     {
         if (data == nullptr)
             return "(no data)";
-        char text[64] = {0};
-        Dde::GetData(data, text, sizeof text - 1, 0);
+        std::vector<char> text(Dde::GetData(data, nullptr, 0, 0) + 1, '\0');
+        Dde::GetData(data, text.data(), static_cast<DWORD>(text.size() - 1), 0);
         DdeFreeDataHandle(data);
-        return text;
+        return text.data();
     }
 
     testing_support::DdeInstance dde;
@@ -152,6 +152,28 @@ TEST(SystemTopicCommand, EndInAnyLetterCaseAsAnsiOrUtf16TextAndNothingElse)
         EXPECT_EQ(system_topic::IsEndCommand(data, c.bytes.size()), c.end)
             << "'" << c.bytes << "' (" << c.bytes.size() << " bytes)";
     }
+}
+
+TEST_F(SystemTopicTest, FixedItemsWinOverPlcsOfTheirNamesWhoseStatesStayInStatistics)
+{
+    for (const char* plc : {"status", "STATISTICS"}) {
+        fam3::FAM3DdeServer* server = new fam3::FAM3DdeServer(plc);
+        process::topicTable.emplace(server->GetTopic(), server);
+        process::linkList.push_back(new fam3::LE01Comm(server, "192.168.0.300", 1, fam3::ModeAscii));
+    }
+    process::linkList[2]->Poll();  // the connect attempt fails: UNREACHABLE
+    const HSZ system = process::systemTopic;
+    EXPECT_EQ(Text(Call(XTYP_REQUEST, system, Name("SysItems"))),
+              "SysItems\tTopics\tFormats\tStatus\tStatistics\tPLC1\tLINE2");
+    EXPECT_EQ(Text(Call(XTYP_REQUEST, system, Name("STATUS"))), "Ready");
+    const std::string table = Text(Call(XTYP_REQUEST, system, Name("Statistics")));
+    EXPECT_EQ(table.rfind("PLC\tState\t", 0), 0u) << table;
+    EXPECT_NE(table.find("\r\nstatus\tUNREACHABLE\t0\t0\t\t0\t0\t0\t0\t1\t2"), std::string::npos)
+        << table;
+    EXPECT_NE(table.find("\r\nSTATISTICS\tSTARTING\t0\t0\t\t0\t0\t0\t0\t0\t\r\n"),
+              std::string::npos)
+        << table;
+    EXPECT_EQ(Call(XTYP_ADVSTART, system, Name("statistics")), reinterpret_cast<HDDEDATA>(1));
 }
 
 } // namespace
