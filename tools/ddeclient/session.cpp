@@ -4,16 +4,23 @@
 #include <cstring>
 #include <cwchar>
 
+#include <dde.h>
+
 #include "dde/wine_version.h"
 
 namespace ddeclient {
 
 namespace {
 
-// After a request, Wine's DDEML sends the data and then one more positive acknowledgement,
-// which the next synchronous transaction would take for its own answer. Serving messages for
-// a moment lets that acknowledgement go by first; on Windows it only costs the moment.
+// After a request, Wine's DDEML server sends the data and then one more positive
+// acknowledgement (WDML_ServerHandleRequest in dlls/user32/dde_server.c), carrying the item's
+// atom. A request that is waiting for its answer takes that acknowledgement for its own: it
+// fails, and Wine's client deletes the atom once more than it added, so that the atom can die
+// under another item's advise loop and its updates arrive under a recycled name. Under Wine the
+// client therefore serves messages after a request until that acknowledgement has gone by, at
+// most for the transaction time-out; elsewhere a moment's serving is all it costs.
 constexpr DWORD settleAfterRequestMs = 50;
+constexpr DWORD ackPollMs = 10;
 
 // Whether the workaround for Wine's DDEML is on: the server's rule, looked at once.
 bool runsUnderWine()
@@ -97,7 +104,10 @@ bool Session::request(const std::string& item, UINT format, std::string& value)
         error = DdeGetLastError(instance);
     }
     DdeFreeStringHandle(instance, hsz);
-    if (data) pump(settleAfterRequestMs);
+    if (data && runsUnderWine())
+        awaitRequestAcknowledgement();
+    else if (data)
+        pump(settleAfterRequestMs);
     else checkConversation();
     return data != nullptr;
 }
@@ -179,6 +189,22 @@ bool Session::execute(const std::string& command)
     return ok != nullptr;
 }
 
+void Session::awaitRequestAcknowledgement()
+{
+    CONVINFO info = {};
+    info.cb = sizeof info;
+    if (!conversation || DdeQueryConvInfo(conversation, QID_SYNC, &info) == 0) {
+        pump(settleAfterRequestMs);
+        return;
+    }
+    ackWindow = info.hwnd;
+    ackSeen = false;
+    const ULONGLONG start = GetTickCount64();
+    while (!ackSeen && conversation && GetTickCount64() - start < timeoutMs)
+        pump(ackPollMs);
+    ackWindow = nullptr;
+}
+
 bool Session::pump(DWORD ms, HANDLE wake, HANDLE wake2)
 {
     HANDLE events[2];
@@ -191,6 +217,8 @@ bool Session::pump(DWORD ms, HANDLE wake, HANDLE wake2)
     for (;;) {
         MSG msg;
         while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            if (msg.message == WM_DDE_ACK && ackWindow != nullptr && msg.hwnd == ackWindow)
+                ackSeen = true;
             TranslateMessage(&msg);
             DispatchMessageA(&msg);
         }

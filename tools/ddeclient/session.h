@@ -73,6 +73,9 @@ private:
     std::string itemName(HSZ hsz) const;
     void forgetAdviseLoops();
     void lose();
+    // Serves messages until the acknowledgement that Wine's server sends after a request's
+    // data has arrived at this conversation's window, or the time-out has passed.
+    void awaitRequestAcknowledgement();
 
     static Session* current;
     DWORD instance = 0;
@@ -80,6 +83,8 @@ private:
     UINT error = 0;
     HCONV conversation = nullptr;
     std::vector<AdviseLoop> adviseLoops;
+    HWND ackWindow = nullptr;  // the window whose WM_DDE_ACK is awaited
+    bool ackSeen = false;
     UpdateHandler updateHandler;
     DisconnectHandler disconnectHandler;
 };
