@@ -6,6 +6,7 @@
 #include "dde/dde.h"
 #include "dde/plc_dde_server.h"
 #include "dde/system_topic.h"
+#include "dde/wine_conversations.h"
 #include "dde/wine_ddeml.h"
 #include "shell/process.h"
 
@@ -42,10 +43,22 @@ HDDEDATA Dispatch(const DdeTransaction& t)
     // The system topic's own items, unless a PLC has taken its name.
     const bool system = server == nullptr && t.hsz1 == process::systemTopic;
     switch (t.type) {
-    case XTYP_CONNECT:
-        return Flag(server != nullptr || t.hsz1 == process::systemTopic);
-    case XTYP_WILDCONNECT:
-        return system_topic::WildConnect(t.hsz1, t.hsz2);
+    case XTYP_CONNECT: {
+        const bool accept = server != nullptr || t.hsz1 == process::systemTopic;
+        if (accept)
+            wine_conversations::Accepting();
+        else
+            wine_conversations::ConnectAnswered(Dde::Id(), t.hsz1, t.hsz2);
+        return Flag(accept);
+    }
+    case XTYP_CONNECT_CONFIRM:
+        wine_conversations::Confirmed(t.conv);
+        return nullptr;
+    case XTYP_WILDCONNECT: {
+        const HDDEDATA pairs = system_topic::WildConnect(t.hsz1, t.hsz2);
+        wine_conversations::ConnectAnswered(Dde::Id(), t.hsz1, t.hsz2);
+        return pairs;
+    }
     case XTYP_ADVSTART:
         if (t.format != CF_TEXT)
             return nullptr;
@@ -85,6 +98,7 @@ HDDEDATA Dispatch(const DdeTransaction& t)
         // saw it ignores it.
         for (auto& entry : process::topicTable)
             entry.second->Disconnect(&t);
+        wine_conversations::Disconnecting(Dde::Id(), t.conv);
         return reinterpret_cast<HDDEDATA>(1);
     default:
         // Pokes, registration notices and the rest are not served.
