@@ -1,6 +1,7 @@
 #include "tools/ddeclient/session.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 namespace ddeclient {
@@ -20,6 +21,39 @@ bool runsUnderWine()
         return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
     }();
     return wine;
+}
+
+// Whether the DDEML is that of Wine 8 to 10, whose client side (WDML_ClientProc in
+// dlls/user32/dde_client.c) makes the service and topic string handles of every conversation
+// from the server's answer and never frees them, so that a script that reconnects again and
+// again grows; looked at once.
+bool leavesConversationStrings()
+{
+    static const bool leaves = [] {
+        const HMODULE ntdll = GetModuleHandleA("ntdll.dll");
+        const FARPROC address =
+            ntdll != nullptr ? GetProcAddress(ntdll, "wine_get_version") : nullptr;
+        if (address == nullptr) return false;
+        const int major =
+            std::atoi(reinterpret_cast<const char* (*)()>(reinterpret_cast<void*>(address))());
+        return major >= 8 && major <= 10;
+    }();
+    return leaves;
+}
+
+// Ends the conversation and, where DDEML leaves them behind, gives back its string handles:
+// the conversation's own references go with it, and nothing else of this instance holds these
+// strings by then (connect() frees its handles at once).
+void endConversation(DWORD instance, HCONV conv)
+{
+    CONVINFO info = {};
+    info.cb = sizeof info;
+    const bool release =
+        leavesConversationStrings() && DdeQueryConvInfo(conv, QID_SYNC, &info) != 0;
+    DdeDisconnect(conv);
+    if (!release) return;
+    if (info.hszSvcPartner) DdeFreeStringHandle(instance, info.hszSvcPartner);
+    if (info.hszTopic) DdeFreeStringHandle(instance, info.hszTopic);
 }
 
 }  // namespace
@@ -70,7 +104,7 @@ void Session::disconnect()
 {
     HCONV conv = conversation;
     conversation = nullptr;
-    if (conv) DdeDisconnect(conv);
+    if (conv) endConversation(instance, conv);
     forgetLinks();
 }
 
@@ -224,7 +258,7 @@ void Session::lose()
     HCONV conv = conversation;
     conversation = nullptr;
     forgetLinks();
-    if (conv) DdeDisconnect(conv);
+    if (conv) endConversation(instance, conv);
     if (disconnectHandler) disconnectHandler();
 }
 
