@@ -1,7 +1,7 @@
 // The client of the conversations benchmark: opens COUNT conversations with SERVICE on TOPIC one
 // after the other, requests ITEM in each as text and disconnects, the way a script that polls
 // with one conversation per reading does. Prints "value TEXT" for the first conversation,
-// "progress N" after every 1,000, "failed N connect|request ERROR MS" for every conversation
+// "progress N" after every 100, "failed N connect|request ERROR MS" for every conversation
 // that fails, and "done N" at the end; a hung call shows as missing progress.
 //   conversation_client SERVICE TOPIC ITEM COUNT
 #include <windows.h>
@@ -77,7 +77,7 @@ int main(int argc, char** argv)
             Pump(2);
         }
         DdeDisconnect(conv);
-        if (n % 1000 == 0)
+        if (n % 100 == 0)
             std::printf("progress %ld\n", n);
     }
     std::printf("done %ld failed %ld\n", count, failed);
