@@ -33,6 +33,9 @@ using Clock = std::chrono::steady_clock;
 
 constexpr uint16_t Value = 1234;  // what D1 holds
 const std::chrono::seconds HungAfter{60};
+// A client that fails this many conversations in a row is ended and the next one started (a
+// failed conversation can take 15 s: a request and a disconnect that time out).
+constexpr unsigned long GiveUpAfter = 20;
 
 long residentKb(pid_t pid)
 {
@@ -61,6 +64,7 @@ struct ClientRun {
     unsigned long done = 0;  // conversations made, failed ones included
     unsigned long failed = 0;
     bool hung = false;
+    bool gaveUp = false;
     std::string firstValue;
 };
 
@@ -75,6 +79,7 @@ ClientRun runClient(unsigned long count, unsigned long first)
     spawn.mergeStderr = true;
     e2e::ChildProcess client(spawn);
     size_t seen = 0;
+    unsigned long inARow = 0;
     for (;;) {
         const std::optional<size_t> at =
             client.waitForLine([](const e2e::OutputLine&) { return true; },
@@ -94,11 +99,18 @@ ClientRun runClient(unsigned long count, unsigned long first)
             run.firstValue = text.substr(6);
         } else if (std::sscanf(text.c_str(), "progress %lu", &n) == 1) {
             run.done = n;
+            inARow = 0;
         } else if (std::sscanf(text.c_str(), "failed %lu %31s", &n, what) == 2) {
             ++run.failed;
             run.done = n;
             if (run.failed <= 20)
                 std::printf("  conversation %lu failed: %s\n", first + n - 1, text.c_str());
+            std::fflush(stdout);
+            if (++inARow == GiveUpAfter) {
+                run.gaveUp = true;
+                std::printf("  client ended after %lu failed conversations in a row\n", inARow);
+                break;
+            }
         } else if (std::sscanf(text.c_str(), "done %lu", &n) == 1) {
             run.done = n;
             break;
@@ -160,8 +172,9 @@ int main(int argc, char** argv)
             firstValue = run.firstValue;
         failed += run.failed;
         hung += run.hung ? 1 : 0;
-        // A hung client's remaining conversations count as made, so that the run ends.
-        made += run.hung ? count : run.done;
+        // The remaining conversations of a client that hung or was ended count as made, so
+        // that the run ends.
+        made += run.hung || run.gaveUp ? count : run.done;
         const double seconds = std::chrono::duration<double>(Clock::now() - begun).count();
         std::printf("%7lu conversations: %6.1f per second, server %ld kB, failed so far %lu\n",
                     made, seconds > 0 ? run.done / seconds : 0.0, residentKb(server.pid()), failed);
