@@ -1,7 +1,9 @@
 #include "dde/callback.h"
 
-#include <csignal>
 #include <cstring>
+#include <cwchar>
+#include <string>
+#include <vector>
 
 #include "dde/dde.h"
 #include "dde/plc_dde_server.h"
@@ -18,21 +20,44 @@ PLCDdeServer* ServerOf(HSZ topic)
     return found == process::topicTable.end() ? nullptr : found->second;
 }
 
-char Upper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
+// The text formats every topic serves. The holders and the system topic render CF_TEXT; a
+// CF_UNICODETEXT transaction gets the same text as UTF-16, converted from the ANSI code page as
+// Windows converts CF_TEXT to CF_UNICODETEXT on the clipboard.
+bool IsTextFormat(UINT format) { return format == CF_TEXT || format == CF_UNICODETEXT; }
 
-// The system topic knows one command: END, in any letter case, and nothing around it.
-bool IsEndCommand(HDDEDATA data)
+// `text`, a CF_TEXT data handle, in the transaction's format: unchanged for any format but
+// CF_UNICODETEXT, otherwise a new handle with the text up to its first NUL as UTF-16 and a
+// terminating NUL, and `text` freed. Null when `text` is null or the new handle cannot be made.
+HDDEDATA InFormat(HDDEDATA text, const DdeTransaction& t)
 {
-    // Zeroed first, so that a short command never compares bytes of an earlier one.
-    char command[256];
-    std::memset(command, 0, sizeof command);
-    Dde::GetData(data, command, sizeof command, 0);
-    const char end[] = "END";
-    for (std::size_t i = 0; i < sizeof end; ++i) {
-        if (Upper(command[i]) != end[i])
-            return false;
+    if (text == nullptr || t.format != CF_UNICODETEXT)
+        return text;
+    HDDEDATA converted = nullptr;
+    try {
+        std::string bytes(Dde::GetData(text, nullptr, 0, 0), '\0');
+        if (!bytes.empty())
+            Dde::GetData(text, &bytes[0], static_cast<DWORD>(bytes.size()), 0);
+        bytes.resize(std::strlen(bytes.c_str()));
+        const int size = static_cast<int>(bytes.size());
+        std::vector<wchar_t> wide(static_cast<std::size_t>(size) + 1, L'\0');
+        if (size == 0 ||
+            MultiByteToWideChar(CP_ACP, 0, bytes.data(), size, wide.data(), size) > 0) {
+            wide.resize(std::wcslen(wide.data()) + 1);
+            converted = Dde::CreateDataHandle(wide.data(),
+                                              static_cast<DWORD>(wide.size() * sizeof(wchar_t)), 0,
+                                              t.hsz2, CF_UNICODETEXT, 0);
+        }
+    } catch (...) {
+        converted = nullptr;
     }
-    return true;
+    Dde::FreeDataHandle(text);
+    return converted;
+}
+
+// The clipboard format of the data handle that answers the transaction.
+UINT AnswerFormat(const DdeTransaction& t)
+{
+    return t.format == CF_UNICODETEXT ? CF_UNICODETEXT : CF_TEXT;
 }
 
 HDDEDATA Flag(bool value) { return reinterpret_cast<HDDEDATA>(static_cast<ULONG_PTR>(value)); }
@@ -40,8 +65,7 @@ HDDEDATA Flag(bool value) { return reinterpret_cast<HDDEDATA>(static_cast<ULONG_
 HDDEDATA Dispatch(const DdeTransaction& t)
 {
     PLCDdeServer* server = ServerOf(t.hsz1);
-    // The system topic's own items, unless a PLC has taken its name.
-    const bool system = server == nullptr && t.hsz1 == process::systemTopic;
+    const bool system = system_topic::Serves(t.hsz1);
     switch (t.type) {
     case XTYP_CONNECT: {
         const bool accept = server != nullptr || t.hsz1 == process::systemTopic;
@@ -60,44 +84,42 @@ HDDEDATA Dispatch(const DdeTransaction& t)
         return pairs;
     }
     case XTYP_ADVSTART:
-        if (t.format != CF_TEXT)
+        if (!IsTextFormat(t.format))
             return nullptr;
         if (server != nullptr)
             return Flag(server->AdviseStart(&t) != 0);
-        return Flag(system && system_topic::CanAdvise(t));
+        return Flag(system && system_topic::AdviseStart(t));
     case XTYP_ADVREQ: {
-        // Wine's DdePostAdvise asks every conversation that advises an item of the same name,
-        // whatever its topic, and names the posting topic: a conversation on another topic must
-        // not receive this topic's value.
-        if (!Dde::IsOnTopic(t.conv, t.hsz1))
-            return nullptr;
-        const HDDEDATA data = server != nullptr ? server->AdviseRequest(&t)
-                              : system          ? system_topic::Data(t)
-                                                : nullptr;
-        wine_ddeml::AdviseAnswered(data);
+        const HDDEDATA data = InFormat(server != nullptr ? server->AdviseRequest(&t)
+                                       : system          ? system_topic::AdviseRequest(t)
+                                                         : nullptr,
+                                       t);
+        wine_ddeml::AdviseAnswered(data, AnswerFormat(t), t.data1);
         return data;
     }
     case XTYP_REQUEST: {
-        const HDDEDATA data = server != nullptr ? server->Request(&t)
-                              : system          ? system_topic::Data(t)
-                                                : nullptr;
-        wine_ddeml::RequestAnswered(data);
+        // A PLC topic answers a request in any other format with its text, as it always has.
+        const HDDEDATA data = InFormat(server != nullptr                  ? server->Request(&t)
+                                       : system && IsTextFormat(t.format) ? system_topic::Request(t)
+                                                                          : nullptr,
+                                       t);
+        wine_ddeml::RequestAnswered(data, AnswerFormat(t));
         return data;
     }
     case XTYP_ADVSTOP:
         if (server != nullptr)
             return Flag(server->AdviseStop(&t) != 0);
+        if (system)
+            system_topic::AdviseStop(t);
         return Flag(system);
     case XTYP_EXECUTE:
-        if (t.hsz1 != process::systemTopic || !IsEndCommand(t.data))
-            return reinterpret_cast<HDDEDATA>(DDE_FNOTPROCESSED);
-        process::StopRequest(SIGINT);
-        return reinterpret_cast<HDDEDATA>(DDE_FACK);
+        return reinterpret_cast<HDDEDATA>(system_topic::Execute(t) ? DDE_FACK : DDE_FNOTPROCESSED);
     case XTYP_DISCONNECT:
         // The callback does not know which topic the conversation was on; a server that never
         // saw it ignores it.
         for (auto& entry : process::topicTable)
             entry.second->Disconnect(&t);
+        system_topic::Disconnect(t);
         wine_conversations::Disconnecting(Dde::Id(), t.conv);
         return reinterpret_cast<HDDEDATA>(1);
     default:

@@ -1,6 +1,7 @@
 #pragma once
-// The DDEML callback of the server instance: answers connects, runs the system topic's "END"
-// command and routes every transaction on a PLC topic to that topic's server.
+// The DDEML callback of the server instance: answers connects, serves the text formats
+// (CF_TEXT and CF_UNICODETEXT) and routes every transaction on a PLC topic to that topic's server
+// and every other one on the system topic to the system topic.
 #include <windows.h>
 #include <ddeml.h>
 

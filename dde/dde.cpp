@@ -1,7 +1,5 @@
 #include "dde/dde.h"
 
-#include <cstring>
-
 #include "dde/wine_ddeml.h"
 
 Dde Dde::process;
@@ -62,14 +60,9 @@ DWORD Dde::GetData(HDDEDATA data, void* destination, DWORD maximum, DWORD offset
     return DdeGetData(data, static_cast<LPBYTE>(destination), maximum, offset);
 }
 
-bool Dde::IsOnTopic(HCONV conv, HSZ topic)
+BOOL Dde::FreeDataHandle(HDDEDATA data)
 {
-    CONVINFO info;
-    std::memset(&info, 0, sizeof info);
-    info.cb = sizeof info;
-    if (DdeQueryConvInfo(conv, QID_SYNC, &info) == 0)
-        return true;
-    return SameString(info.hszTopic, topic);
+    return DdeFreeDataHandle(data);
 }
 
 bool Dde::SameString(HSZ a, HSZ b) { return DdeCmpStringHandles(a, b) == 0; }

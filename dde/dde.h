@@ -21,12 +21,10 @@ public:
     // DdePostAdvise; under Wine with the workarounds of dde/wine_ddeml.h around it.
     static BOOL PostAdvise(HSZ topic, HSZ item);
     static DWORD GetData(HDDEDATA data, void* destination, DWORD maximum, DWORD offset);
+    static BOOL FreeDataHandle(HDDEDATA data);
     // Whether two string handles name the same text, without regard to letter case
     // (DdeCmpStringHandles).
     static bool SameString(HSZ a, HSZ b);
-    // Whether `conv` is a conversation on `topic` (DdeQueryConvInfo); true when DDEML cannot
-    // tell, so that only a conversation known to be on another topic counts as one.
-    static bool IsOnTopic(HCONV conv, HSZ topic);
 
     // The identifier of the instance, 0 while it is not initialised.
     static DWORD Id();

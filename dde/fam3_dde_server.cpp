@@ -72,18 +72,19 @@ int FAM3DdeServer::Register(const DdeTransaction* t)
         scheduleNode = DetachedNode<Schedule>(0, nullptr);
     }
 
-    // A client may start an advise loop on an item it already advises; DDEML passes that on.
-    // The conversation holds one reference per item, so that its advise stop or disconnect
+    // A client may start an advise loop it already has; DDEML passes that on. The conversation
+    // holds one reference per loop (item and format), so that its advise stop or disconnect
     // gives back exactly what it took.
+    const Loop loop(t->hsz2, t->format);
     const auto conversation = conversations.find(t->conv);
     const bool newConversation = conversation == conversations.end();
-    const bool newlyAdvised = newConversation || conversation->second.count(t->hsz2) == 0;
+    const bool newlyAdvised = newConversation || conversation->second.count(loop) == 0;
     Conversations::node_type conversationNode;
-    std::set<HSZ>::node_type advisedNode;
+    std::set<Loop>::node_type advisedNode;
     if (newConversation)
-        conversationNode = DetachedNode<Conversations>(t->conv, std::set<HSZ>{t->hsz2});
+        conversationNode = DetachedNode<Conversations>(t->conv, std::set<Loop>{loop});
     else if (newlyAdvised)
-        advisedNode = DetachedNode<std::set<HSZ>>(t->hsz2);
+        advisedNode = DetachedNode<std::set<Loop>>(loop);
 
     std::unique_ptr<DdeItem> created;
     if (newItem) {
@@ -118,6 +119,13 @@ int FAM3DdeServer::Register(const DdeTransaction* t)
 
 HDDEDATA FAM3DdeServer::AdviseRequest(const DdeTransaction* t)
 {
+    // Wine's DdePostAdvise asks every conversation that advises an item of the same name,
+    // whatever its topic, and names the posting topic: only this topic's own loops get its
+    // values.
+    const auto conversation = conversations.find(t->conv);
+    if (conversation == conversations.end() ||
+        conversation->second.count(Loop(t->hsz2, t->format)) == 0)
+        return nullptr;
     const auto found = items.find(t->hsz2);
     return found == items.end() ? nullptr : found->second->holder->GetDataHandle();
 }
@@ -138,7 +146,7 @@ int FAM3DdeServer::AdviseStop(const DdeTransaction* t)
     if (conversation == conversations.end())
         return 1;
     // The conversation's entry stays, even when its set is now empty.
-    if (conversation->second.erase(t->hsz2) != 0)
+    if (conversation->second.erase(Loop(t->hsz2, t->format)) != 0)
         Release(t->hsz2);
     return 1;
 }
@@ -148,8 +156,8 @@ int FAM3DdeServer::Disconnect(const DdeTransaction* t)
     const auto conversation = conversations.find(t->conv);
     if (conversation == conversations.end())
         return 1;
-    for (HSZ hsz : conversation->second)
-        Release(hsz);
+    for (const Loop& loop : conversation->second)
+        Release(loop.first);
     conversations.erase(conversation);
     return 1;
 }

@@ -1,10 +1,18 @@
 #include "dde/system_topic.h"
 
+#include <csignal>
+#include <map>
+#include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "dde/fam3_dde_server.h"
+#include "dde/statistics_table.h"
+#include "item/item_name.h"
 #include "link/le01_comm.h"
+#include "link/schedule.h"
+#include "shell/config_values.h"
 #include "shell/process.h"
 
 namespace system_topic {
@@ -15,8 +23,11 @@ const char TopicsItem[] = "Topics";
 const char SysItemsItem[] = "SysItems";
 const char FormatsItem[] = "Formats";
 const char StatusItem[] = "Status";
-const char SystemTopicName[] = "SYSTEM";
-const char TextFormatName[] = "TEXT";
+const char StatisticsItem[] = "Statistics";
+// The topic's own items, in the order SysItems lists them. They win over a PLC of the same name.
+const char* const FixedItems[] = {SysItemsItem, TopicsItem, FormatsItem, StatusItem,
+                                  StatisticsItem};
+const char TextFormatNames[] = "TEXT\tUNICODETEXT";
 const char ReadyStatus[] = "Ready";
 
 const char* StateText(fam3::LinkState state)
@@ -36,22 +47,55 @@ const char* StateText(fam3::LinkState state)
     return "STARTING";
 }
 
-char Upper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
-
 // Item names compare as DDE string handles do, without regard to letter case.
 bool SameName(const char* a, const char* b)
 {
-    for (; *a != '\0' && Upper(*a) == Upper(*b); ++a, ++b) {
+    for (; *a != '\0' && fam3::upperAscii(*a) == fam3::upperAscii(*b); ++a, ++b) {
     }
-    return Upper(*a) == Upper(*b);
+    return fam3::upperAscii(*a) == fam3::upperAscii(*b);
 }
 
-// The PLC names after `first`, tab-separated, in configuration order.
-std::string WithPlcNames(std::string first)
+bool IsFixedItem(const char* name)
 {
-    for (const fam3::LE01Comm* link : process::linkList)
-        first += "\t" + link->server->name;
+    for (const char* fixed : FixedItems) {
+        if (SameName(name, fixed))
+            return true;
+    }
+    return false;
+}
+
+// The PLC names after `first`, tab-separated, in configuration order; with `items`, only those
+// that are items of their own (not hidden by a fixed item of the same name).
+std::string WithPlcNames(std::string first, bool items = false)
+{
+    for (const fam3::LE01Comm* link : process::linkList) {
+        if (!items || !IsFixedItem(link->server->name.c_str()))
+            first += "\t" + link->server->name;
+    }
     return first;
+}
+
+std::string FixedItemNames()
+{
+    std::string names;
+    for (const char* fixed : FixedItems)
+        names += (names.empty() ? "" : "\t") + std::string(fixed);
+    return names;
+}
+
+std::string StatisticsText()
+{
+    std::vector<statistics_table::Row> rows;
+    for (const fam3::LE01Comm* link : process::linkList) {
+        statistics_table::Row row;
+        row.plc = link->server->name;
+        row.state = StateText(link->linkState);
+        row.items = link->server->items.size();
+        row.commands = fam3::CommandsPerPass(link->server->schedule, link->readDataMaxCount);
+        row.counts = link->statistics;
+        rows.push_back(row);
+    }
+    return statistics_table::Text(rows);
 }
 
 // The text of the item, false when the topic has no such item.
@@ -61,14 +105,15 @@ bool ItemText(HSZ item, std::string& text)
     if (Dde::QueryString(item, name, sizeof name) == 0)
         return false;
     if (SameName(name, TopicsItem))
-        text = WithPlcNames(SystemTopicName);
+        text = WithPlcNames(config::SystemTopicName);
     else if (SameName(name, SysItemsItem))
-        text = WithPlcNames(std::string(SysItemsItem) + "\t" + TopicsItem + "\t" + FormatsItem +
-                            "\t" + StatusItem);
+        text = WithPlcNames(FixedItemNames(), true);
     else if (SameName(name, FormatsItem))
-        text = TextFormatName;
+        text = TextFormatNames;
     else if (SameName(name, StatusItem))
         text = ReadyStatus;
+    else if (SameName(name, StatisticsItem))
+        text = StatisticsText();
     else {
         for (const fam3::LE01Comm* link : process::linkList) {
             if (Dde::SameString(item, link->server->GetTopic())) {
@@ -81,6 +126,44 @@ bool ItemText(HSZ item, std::string& text)
     return true;
 }
 
+// The advise loops on the system topic, per conversation: item and clipboard format. DDEML
+// may ask for loops on other topics that advise an item of the same name; only these get the
+// topic's values.
+std::map<HCONV, std::set<std::pair<HSZ, UINT>>> advising;
+
+HDDEDATA TextData(const DdeTransaction& t)
+{
+    std::string text;
+    if (!ItemText(t.hsz2, text))
+        return nullptr;
+    return Dde::CreateDataHandle(text.c_str(), static_cast<DWORD>(text.size() + 1), 0, t.hsz2,
+                                 CF_TEXT, 0);
+}
+
+// The command of an execute compared with "END" without regard to letter case, one unit of
+// `width` bytes (little-endian) at a time.
+bool IsEnd(const unsigned char* data, std::size_t size, std::size_t width)
+{
+    const char end[] = "END";
+    std::size_t at = 0;
+    for (std::size_t i = 0; i < sizeof end - 1; ++i, at += width) {
+        if (at + width > size)
+            return false;
+        unsigned unit = 0;
+        for (std::size_t b = 0; b < width; ++b)
+            unit |= static_cast<unsigned>(data[at + b]) << (8 * b);
+        if (unit > 0x7F || fam3::upperAscii(static_cast<char>(unit)) != end[i])
+            return false;
+    }
+    // The text ends here: at the end of the data or with its terminator. Whatever a client's
+    // buffer holds after the terminator is not part of the command.
+    for (std::size_t b = 0; b < width && at + b < size; ++b) {
+        if (data[at + b] != 0)
+            return false;
+    }
+    return true;
+}
+
 } // namespace
 
 bool Served()
@@ -89,25 +172,96 @@ bool Served()
            process::topicTable.count(process::systemTopic) == 0;
 }
 
-HDDEDATA Data(const DdeTransaction& t)
+bool Serves(HSZ topic)
 {
-    std::string text;
-    if (t.format != CF_TEXT || !ItemText(t.hsz2, text))
-        return nullptr;
-    return Dde::CreateDataHandle(text.c_str(), static_cast<DWORD>(text.size() + 1), 0, t.hsz2,
-                                 CF_TEXT, 0);
+    return topic != nullptr && topic == process::systemTopic && Served();
 }
 
-bool CanAdvise(const DdeTransaction& t)
+HDDEDATA Request(const DdeTransaction& t)
+{
+    return TextData(t);
+}
+
+HDDEDATA AdviseRequest(const DdeTransaction& t)
+{
+    const auto conversation = advising.find(t.conv);
+    if (conversation == advising.end() || conversation->second.count({t.hsz2, t.format}) == 0)
+        return nullptr;
+    return TextData(t);
+}
+
+bool AdviseStart(const DdeTransaction& t)
 {
     std::string text;
-    return t.format == CF_TEXT && ItemText(t.hsz2, text);
+    if (!ItemText(t.hsz2, text))
+        return false;
+    try {
+        advising[t.conv].insert({t.hsz2, t.format});
+    } catch (...) {
+        return false;
+    }
+    return true;
+}
+
+void AdviseStop(const DdeTransaction& t)
+{
+    const auto conversation = advising.find(t.conv);
+    if (conversation == advising.end())
+        return;
+    conversation->second.erase({t.hsz2, t.format});
+    if (conversation->second.empty())
+        advising.erase(conversation);
+}
+
+void Disconnect(const DdeTransaction& t)
+{
+    advising.erase(t.conv);
+}
+
+bool Execute(const DdeTransaction& t)
+{
+    // The command belongs to the system topic's name, even where a PLC has taken it. Its first
+    // 256 bytes are far more than "END" and its terminator need.
+    unsigned char command[256];
+    const DWORD size = t.hsz1 == process::systemTopic
+                           ? Dde::GetData(t.data, command, sizeof command, 0)
+                           : 0;
+    if (size == 0 || !IsEndCommand(command, size))
+        return false;
+    process::StopRequest(SIGINT);
+    return true;
+}
+
+bool IsEndCommand(const unsigned char* data, std::size_t size)
+{
+    return IsEnd(data, size, 1) || IsEnd(data, size, 2);
 }
 
 void LinkStateChanged(fam3::LE01Comm& link)
 {
-    if (Served())
+    // A PLC named like a fixed item has no item of its own; its state shows in Statistics.
+    if (Served() && !IsFixedItem(link.server->name.c_str()))
         Dde::PostAdvise(process::systemTopic, link.server->GetTopic());
+}
+
+void PostStatistics()
+{
+    static ULONGLONG lastCheck = 0;
+    static std::string lastText;
+    static HSZ item = nullptr;
+    const ULONGLONG now = GetTickCount64();
+    if (!Served() || now - lastCheck < StatisticsPeriodMs)
+        return;
+    lastCheck = now;
+    std::string text = StatisticsText();
+    if (text == lastText)
+        return;
+    lastText.swap(text);
+    // Kept for the life of the instance: advise loops name the item by it.
+    if (item == nullptr)
+        item = Dde::CreateStringHandle(StatisticsItem);
+    if (item != nullptr)
+        Dde::PostAdvise(process::systemTopic, item);
 }
 
 HDDEDATA WildConnect(HSZ topic, HSZ service)

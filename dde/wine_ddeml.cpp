@@ -1,4 +1,5 @@
 #include "dde/wine_ddeml.h"
+#include "dde/wine_version.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -22,9 +23,12 @@ struct Block {
 // The post in progress, as the DDE callback sees it from inside DdePostAdvise.
 struct Post {
     bool active = false;
-    char item[256] = {0};  // the item name, for its global atom
+    DWORD instance = 0;
+    HSZ item = nullptr;
+    char name[256] = {0};  // the item name, for its global atom; read at the first need
     unsigned answered = 0; // advise requests answered with data: messages posted
     unsigned atomsMissed = 0;
+    bool lastTookPostsAtom = false; // the last loop's message carries the post's own reference
     std::vector<Block> copies;
 };
 
@@ -98,20 +102,19 @@ void FreeLeftBehind(std::vector<Block>& blocks)
     blocks.clear();
 }
 
+// Reads the name of the posted item into the post, once; false when DDEML cannot tell it.
+bool ItemName()
+{
+    if (post.name[0] == '\0')
+        DdeQueryStringA(post.instance, post.item, post.name, sizeof post.name, CP_WINANSI);
+    return post.name[0] != '\0';
+}
+
 } // namespace
 
 bool Detect()
 {
-    typedef const char*(CDECL * VersionFunction)();
-    const HMODULE ntdll = GetModuleHandleA("ntdll.dll");
-    const FARPROC address = ntdll != nullptr ? GetProcAddress(ntdll, "wine_get_version") : nullptr;
-    const char* version =
-        address != nullptr ? reinterpret_cast<VersionFunction>(reinterpret_cast<void*>(address))()
-                           : nullptr;
-    // Only the versions whose DDEML and kernelbase were read and measured: a later Wine may free
-    // the copy itself, and freeing it here as well would free a block twice.
-    const int major = version != nullptr ? std::atoi(version) : 0;
-    enabled = major >= 8 && major <= 10;
+    enabled = RunsUnderKnownWine();
     return enabled;
 }
 
@@ -124,9 +127,12 @@ BOOL PostAdvise(DWORD instance, HSZ topic, HSZ item)
     if (!enabled || post.active)
         return DdePostAdvise(instance, topic, item);
 
-    post = Post();
     post.active = true;
-    DdeQueryStringA(instance, item, post.item, sizeof post.item, CP_WINANSI);
+    post.instance = instance;
+    post.item = item;
+    post.name[0] = '\0';
+    post.answered = post.atomsMissed = 0;
+    post.lastTookPostsAtom = false;
     const BOOL ok = DdePostAdvise(instance, topic, item);
     post.active = false;
 
@@ -135,29 +141,36 @@ BOOL PostAdvise(DWORD instance, HSZ topic, HSZ item)
     FreeLeftBehind(post.copies);
 
     // DdePostAdvise took one reference on the atom when it started and gives it back only when
-    // it fails; every message took one of the references added for it. What is left is that
-    // first reference: give it back, unless an added reference is missing, which it then stands
-    // for.
-    if ((ok || post.answered > 0) && post.atomsMissed == 0 && post.item[0] != '\0') {
-        const ATOM atom = GlobalFindAtomA(post.item);
+    // it fails; every message took one reference. When the last loop's message took that first
+    // reference nothing is left over; otherwise give it back, unless an added reference is
+    // missing, which it then stands for.
+    if ((ok || post.answered > 0) && !post.lastTookPostsAtom && post.atomsMissed == 0 &&
+        ItemName()) {
+        const ATOM atom = GlobalFindAtomA(post.name);
         if (atom != 0)
             GlobalDeleteAtom(atom);
     }
     return ok;
 }
 
-void AdviseAnswered(HDDEDATA data)
+void AdviseAnswered(HDDEDATA data, UINT format, ULONG_PTR loopsAfter)
 {
     if (!post.active || data == nullptr)
         return;
     ++post.answered;
 
     // The message of this loop carries the item's atom, and its client deletes one reference.
-    if (post.item[0] == '\0' || GlobalAddAtomA(post.item) == 0)
+    // DdePostAdvise asks the loops in turn and counts down the loops still to come: the last
+    // loop's message takes the reference DdePostAdvise took itself. Every earlier one gets a
+    // reference of its own before it is posted, so that the atom outlives the clients that
+    // delete theirs meanwhile.
+    if (loopsAfter == 0)
+        post.lastTookPostsAtom = true;
+    else if (!ItemName() || GlobalAddAtomA(post.name) == 0)
         ++post.atomsMissed;
 
     // DdePostAdvise copies the data with no option bit set, posts the copy and keeps it.
-    Block copy{nullptr, WithHeader(0, CF_TEXT, data)};
+    Block copy{nullptr, WithHeader(0, format, data)};
     if (copy.bytes.empty())
         return;
     post.copies.reserve(post.copies.size() + 1);
@@ -166,15 +179,15 @@ void AdviseAnswered(HDDEDATA data)
         post.copies.push_back(std::move(copy));
 }
 
-void RequestAnswered(HDDEDATA data)
+void RequestAnswered(HDDEDATA data, UINT format)
 {
     if (!enabled || data == nullptr)
         return;
     // The server's side of a request keeps both the data handle returned here (under Wine an
     // HDDEDATA is the moveable block that holds a four-byte head and the data) and the copy with
     // fResponse set that it posts to the client.
-    Block handle{reinterpret_cast<HGLOBAL>(data), WithHeader(CF_TEXT, 0, data)};
-    Block copy{nullptr, WithHeader(ResponseBit, CF_TEXT, data)};
+    Block handle{reinterpret_cast<HGLOBAL>(data), WithHeader(format, 0, data)};
+    Block copy{nullptr, WithHeader(ResponseBit, format, data)};
     if (handle.bytes.empty() || copy.bytes.empty())
         return;
     requestLeftovers.reserve(2);

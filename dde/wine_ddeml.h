@@ -19,26 +19,28 @@
 
 namespace wine_ddeml {
 
-// Looks once whether the program runs under a Wine whose DDEML has the defects above (ntdll
-// exports wine_get_version, and the version is 8, 9 or 10) and switches the workarounds on if so.
-// Returns whether they are on.
+// Switches the workarounds on where RunsUnderKnownWine() (dde/wine_version.h) says so; called
+// once at start-up. Returns whether they are on.
 bool Detect();
 // Switches the workarounds on or off whatever runs the program (for tests).
 void Enable(bool on);
 bool Enabled();
 
-// DdePostAdvise with the workarounds around it: for every advise loop answered with data the
-// item's atom gets the reference its message takes away, and the copy that DdePostAdvise leaves
+// DdePostAdvise with the workarounds around it: every advise loop answered with data but the
+// last gets a reference on the item's atom for the one its message takes away (the last
+// message takes the reference DdePostAdvise took itself), and the copy that DdePostAdvise leaves
 // behind is freed once it has been recognised as that copy.
 BOOL PostAdvise(DWORD instance, HSZ topic, HSZ item);
 
-// Called by the DDE callback for an advise request answered with `data`, as the very last step
-// before the handle goes back to DDEML.
-void AdviseAnswered(HDDEDATA data);
+// Called by the DDE callback for an advise request answered with `data`, a data handle of
+// clipboard format `format`, as the very last step before the handle goes back to DDEML.
+// `loopsAfter` is the transaction's dwData1: the advise loops on the item still to be asked
+// within this post.
+void AdviseAnswered(HDDEDATA data, UINT format, ULONG_PTR loopsAfter);
 
 // The same for a request answered with `data`: Wine's request handling keeps both the data
 // handle and the copy it posts (fResponse set) for every request, two moveable handles each.
-void RequestAnswered(HDDEDATA data);
+void RequestAnswered(HDDEDATA data, UINT format);
 // Frees what the last request left behind, once recognised; called when a transaction starts,
 // when that request has been answered.
 void CollectRequestLeftovers();

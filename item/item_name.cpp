@@ -78,8 +78,6 @@ const DeviceEntry* findCode(std::uint32_t code)
 // as negative chars, which the <cctype> functions must never see.
 bool isDigit(char c) { return c >= '0' && c <= '9'; }
 
-char upperAscii(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
-
 // The 32 ASCII punctuation characters !"#$%&'()*+,-./:;<=>?@[\]^_`{|}~.
 bool isAsciiPunct(char c)
 {

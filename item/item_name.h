@@ -27,6 +27,13 @@ struct DeviceAddress {
     std::uint32_t address = 0; // 0 when no address digits follow the device name
 };
 
+// The upper case of an ASCII letter, any other byte unchanged: names (items, topics, modes) may
+// hold any byte, and only the 26 letters change case.
+inline char upperAscii(char c)
+{
+    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+}
+
 // Numbers too large for 32 bits saturate at this value, which every limit rejects.
 constexpr std::uint32_t NumberOverflow = 0xFFFFFFFFu;
 

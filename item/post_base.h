@@ -19,7 +19,8 @@ public:
     // New data of a successful read: for a bit device one byte per point (nonzero is on), for
     // a word device the raw bytes of the words, high byte first. `size` is the item's span.
     virtual void SetData(const unsigned char* data, unsigned size) = 0;
-    // A status code: -2 time-out, -3 answer not understood, otherwise the PLC's error code.
+    // A status code of item/status_codes.h: StatusTimeOut, StatusUninterpreted or the PLC's own
+    // error code from the link, StatusNotANumber from the holder itself.
     virtual void SetStatus(int code) = 0;
     // The current value or status as CF_TEXT for `item`, null when no handle can be made.
     virtual HDDEDATA GetDataHandle() = 0;

@@ -29,20 +29,28 @@ constexpr std::size_t WordTypeCount = 7;
 extern const TypeEntry bitTypeTable[BitTypeCount];
 extern const TypeEntry wordTypeTable[WordTypeCount];
 
-// Holder factories, one per table row ("B" and "W" of bit devices share one).
-POSTBASEPTR newBrdWord(HSZ topic, HSZ item);
-POSTBASEPTR newBrdDWord(HSZ topic, HSZ item);
-POSTBASEPTR newBrdFloat(HSZ topic, HSZ item);
-POSTBASEPTR newBrdBasicInt(HSZ topic, HSZ item);
-POSTBASEPTR newBrdBasicLong(HSZ topic, HSZ item);
-POSTBASEPTR newBrdBasicFloat(HSZ topic, HSZ item);
-POSTBASEPTR newBrdBasicDouble(HSZ topic, HSZ item);
-POSTBASEPTR newWrdWord(HSZ topic, HSZ item);
-POSTBASEPTR newWrdDWord(HSZ topic, HSZ item);
-POSTBASEPTR newWrdFloat(HSZ topic, HSZ item);
-POSTBASEPTR newWrdBasicInt(HSZ topic, HSZ item);
-POSTBASEPTR newWrdBasicLong(HSZ topic, HSZ item);
-POSTBASEPTR newWrdBasicFloat(HSZ topic, HSZ item);
-POSTBASEPTR newWrdBasicDouble(HSZ topic, HSZ item);
+// The holder factories, one per table row ("B" and "W" of bit devices share one): each
+// X(factory, holder class) names the function and the value holder it makes. The one list
+// serves the declarations here, the definitions beside the holders (value/holder_factories.cpp)
+// and the stand-ins of the test programs that have no holders.
+#define KOMVAS_HOLDER_FACTORIES(X)                                                                 \
+    X(newBrdWord, PostData_BRD_WORD)                                                               \
+    X(newBrdDWord, PostData_BRD_DWORD)                                                             \
+    X(newBrdFloat, PostData_BRD_FLOAT)                                                             \
+    X(newBrdBasicInt, PostData_BRD_BASICINT)                                                       \
+    X(newBrdBasicLong, PostData_BRD_BASICLONG)                                                     \
+    X(newBrdBasicFloat, PostData_BRD_BASICFLOAT)                                                   \
+    X(newBrdBasicDouble, PostData_BRD_BASICDOUBLE)                                                 \
+    X(newWrdWord, PostData_WRD_WORD)                                                               \
+    X(newWrdDWord, PostData_WRD_DWORD)                                                             \
+    X(newWrdFloat, PostData_WRD_FLOAT)                                                             \
+    X(newWrdBasicInt, PostData_WRD_BASICINT)                                                       \
+    X(newWrdBasicLong, PostData_WRD_BASICLONG)                                                     \
+    X(newWrdBasicFloat, PostData_WRD_BASICFLOAT)                                                   \
+    X(newWrdBasicDouble, PostData_WRD_BASICDOUBLE)
+
+#define KOMVAS_DECLARE_HOLDER_FACTORY(factory, holder) POSTBASEPTR factory(HSZ topic, HSZ item);
+KOMVAS_HOLDER_FACTORIES(KOMVAS_DECLARE_HOLDER_FACTORY)
+#undef KOMVAS_DECLARE_HOLDER_FACTORY
 
 } // namespace fam3

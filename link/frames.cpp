@@ -88,7 +88,7 @@ AnswerVerdict accepted(const unsigned char* data, std::size_t size)
     verdict.accepted = true;
     verdict.data = data;
     verdict.size = size;
-    verdict.status = 0;
+    verdict.status = StatusValid;
     return verdict;
 }
 
@@ -154,12 +154,12 @@ AnswerVerdict CheckAsciiBrd(const ReadRequest& request, const unsigned char* ans
     if (!asciiFrameMatches(request, answer, length, bits))
         return rejected(AsciiErrorCode(answer, length));
     if (bits > capacity)
-        return rejected(UninterpretedAnswer);
+        return rejected(StatusUninterpreted);
     // A bit is '0' or '1' and nothing else.
     for (std::size_t i = 0; i < bits; ++i) {
         const unsigned char c = answer[4 + i];
         if (c != '0' && c != '1')
-            return rejected(UninterpretedAnswer);
+            return rejected(StatusUninterpreted);
         decoded[i] = c == '1' ? 1 : 0;
     }
     return accepted(decoded, static_cast<std::size_t>(bits));
@@ -172,10 +172,10 @@ AnswerVerdict CheckAsciiWrd(const ReadRequest& request, const unsigned char* ans
     if (!asciiFrameMatches(request, answer, length, 2 * bytes))
         return rejected(AsciiErrorCode(answer, length));
     if (bytes > capacity)
-        return rejected(UninterpretedAnswer);
+        return rejected(StatusUninterpreted);
     for (std::size_t i = 0; i < bytes; ++i) {
         if (!hexByte(answer[4 + 2 * i], answer[5 + 2 * i], decoded[i]))
-            return rejected(UninterpretedAnswer);
+            return rejected(StatusUninterpreted);
     }
     return accepted(decoded, static_cast<std::size_t>(bytes));
 }
@@ -201,13 +201,13 @@ AnswerVerdict CheckBinaryWrd(const ReadRequest& request, const unsigned char* an
 int AsciiErrorCode(const unsigned char* answer, std::size_t length)
 {
     if (length != 15 || answer[0] != '1' || answer[2] != 'E' || answer[3] != 'R')
-        return UninterpretedAnswer;
+        return StatusUninterpreted;
     // A code that is not two hexadecimal digits is not understood. Status 0 means a valid value
     // to the holders: an error line that claims code 00 must not make them show their last value
     // as if the read had worked.
     unsigned char code = 0;
     if (!hexByte(answer[4], answer[5], code) || code == 0)
-        return UninterpretedAnswer;
+        return StatusUninterpreted;
     return code;
 }
 
@@ -220,7 +220,7 @@ int BinaryErrorCode(const unsigned char* answer, std::size_t length, unsigned ch
 {
     if (length <= 4 || answer[3] + std::size_t(4) != length || answer[0] != answerCode ||
         answer[1] == 0x00)
-        return UninterpretedAnswer;
+        return StatusUninterpreted;
     return answer[1];
 }
 

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <string>
 
+#include "item/status_codes.h"
 #include "link/read_request.h"
 
 namespace fam3 {
@@ -28,9 +29,6 @@ constexpr std::array<unsigned char, 6> ProbeFrame = {
 // "1" cpu "ER" code ..., so 'E' at index 2 or 'R' at index 3 means ASCII; anything else,
 // including a reply too short to hold both tested bytes, means binary.
 bool ProbeReplyIsAscii(const unsigned char* reply, std::size_t length);
-
-// Status of an answer that cannot be interpreted.
-constexpr int UninterpretedAnswer = -3;
 
 // Binary command and answer codes.
 constexpr unsigned char BinaryBitRead = 0x01;
@@ -58,18 +56,18 @@ BinaryCommand BuildBinaryWrd(const ReadRequest& request);
 // The verdict on one answer. Accepted: `data` points at `size` bytes for the items, inside the
 // answer itself (binary form) or inside the caller's decode buffer (ASCII form), and `status`
 // is 0. Rejected: `data` is null, `size` 0 and `status` the code for the request's items
-// (-3, or the PLC's own error code).
+// (StatusUninterpreted, or the PLC's own error code).
 struct AnswerVerdict {
     bool accepted = false;
     const unsigned char* data = nullptr;
     std::size_t size = 0;
-    int status = UninterpretedAnswer;
+    int status = StatusUninterpreted;
 };
 
 // ASCII answers: "1" cpu "OK", the data characters (4 hexadecimal digits '0'-'9', 'A'-'F' per
 // word, or '0' or '1' per bit), CR LF, of exactly the expected length. The data is decoded into
 // `decoded`, which holds `capacity` bytes. An answer with any other data character, or whose
-// data would not fit, is rejected with -3.
+// data would not fit, is rejected with StatusUninterpreted.
 AnswerVerdict CheckAsciiBrd(const ReadRequest& request, const unsigned char* answer,
                             std::size_t length, unsigned char* decoded, std::size_t capacity);
 AnswerVerdict CheckAsciiWrd(const ReadRequest& request, const unsigned char* answer,
@@ -84,13 +82,13 @@ AnswerVerdict CheckBinaryWrd(const ReadRequest& request, const unsigned char* an
                              std::size_t length, unsigned char* decoded, std::size_t capacity);
 
 // The status of a rejected ASCII answer: the two hexadecimal digits ('0'-'9', 'A'-'F') at 4 and 5
-// of a 15-byte answer that begins "1?ER" (the CPU digit is not compared), -3 for anything else,
-// a code 00 or a code that is not two such digits included.
+// of a 15-byte answer that begins "1?ER" (the CPU digit is not compared), StatusUninterpreted for
+// anything else, a code 00 or a code that is not two such digits included.
 int AsciiErrorCode(const unsigned char* answer, std::size_t length);
 
 // The status of a rejected binary answer: the end code (byte 1) of an answer longer than 4
 // bytes whose byte 3 plus 4 is its length, whose byte 0 is `answerCode` and whose end code is
-// not 0; -3 for anything else.
+// not 0; StatusUninterpreted for anything else.
 int BinaryErrorCode(const unsigned char* answer, std::size_t length, unsigned char answerCode);
 
 } // namespace fam3

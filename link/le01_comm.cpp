@@ -1,11 +1,14 @@
 #include "link/le01_comm.h"
 
+#include <windows.h>
+
 #include <cstring>
 
 #include "dde/fam3_dde_server.h"
+#include "link/link_mode.h"
 #include "link/schedule.h"
 #include "resources/message_ids.h"
-#include "shell/config_values.h"
+#include "shell/local_time.h"
 #include "shell/msg.h"
 
 namespace fam3 {
@@ -51,6 +54,7 @@ void LE01Comm::Connect()
         // The code travelled with the exception, so nothing on the way could overwrite it.
         Msg::Log(Msg::Warning, msgid::SocketFailed, server->name.c_str(),
                  Msg::ErrorText(failure.code));
+        Failure(&LinkStatistics::linkFailures);
         CloseSocket();
         Unreadable(LinkState::Unreachable);
     }
@@ -82,9 +86,9 @@ void LE01Comm::Attempt()
 
 void LE01Comm::Dispatch()
 {
-    if (mode == config::ModeBinary)
+    if (mode == ModeBinary)
         PrepareBinary();
-    else if (mode == config::ModeAscii)
+    else if (mode == ModeAscii)
         PrepareAscii();
     else
         SendProbe();
@@ -105,6 +109,7 @@ void LE01Comm::WaitProbe()
         // Every receive failure is silence, including a refusal reported by the system.
         if (tickCount > TickLimit) {
             Msg::Log(Msg::Warning, msgid::NoProbeReply, server->name.c_str());
+            Failure(&LinkStatistics::timeOuts);
             Unreadable(LinkState::NoAnswer);
             state = &LE01Comm::SendProbe;
         }
@@ -137,8 +142,11 @@ void LE01Comm::PrepareBinary()
 void LE01Comm::Prepare(State bitRead, State wordRead, State self)
 {
     tickCount = 0;
+    const bool wasEmpty = deviceKind(request.device) == 0;
     request = NextReadRequest(server->schedule, request, readDataMaxCount);
-    switch (deviceKind(request.device)) {
+    const int kind = deviceKind(request.device);
+    statistics.NextRequest(wasEmpty, kind == 0, GetTickCount64());
+    switch (kind) {
     case BitKind:
         (this->*bitRead)();
         break;
@@ -146,6 +154,8 @@ void LE01Comm::Prepare(State bitRead, State wordRead, State self)
         (this->*wordRead)();
         break;
     default:
+        // Connected, with nothing to send now: a failed connect or send is behind it.
+        Reached();
         state = self;
         break;
     }
@@ -200,11 +210,13 @@ void LE01Comm::Transmit(const void* bytes, int size, State wait)
     if (transmit(sock, static_cast<const char*>(bytes), size, 0) == SOCKET_ERROR) {
         Msg::Log(Msg::Warning, msgid::SocketFailed, server->name.c_str(),
                  Msg::ErrorText(WSAGetLastError()));
+        Failure(&LinkStatistics::linkFailures);
         CloseSocket();
         Unreadable(LinkState::Unreachable);
         state = &LE01Comm::Connect;
         return;
     }
+    Reached();
     state = wait;
 }
 
@@ -213,8 +225,24 @@ void LE01Comm::Transmit(const void* bytes, int size, State wait)
 // back later post the values again.
 void LE01Comm::Unreadable(LinkState why)
 {
-    PostReadStatus(server->schedule, request, TimeoutStatus);
+    PostReadStatus(server->schedule, request, StatusTimeOut);
     SetLinkState(why);
+}
+
+// The way to the module works again (a datagram went out, or the socket is connected with
+// nothing to send): an earlier failed connect or send no longer describes the link, and nothing
+// has answered since.
+void LE01Comm::Reached()
+{
+    if (linkState == LinkState::Unreachable)
+        SetLinkState(LinkState::Starting);
+}
+
+void LE01Comm::Failure(std::uint64_t LinkStatistics::*counter)
+{
+    ++(statistics.*counter);
+    statistics.failed = true;
+    statistics.lastFailure = local_time::Now();
 }
 
 void LE01Comm::SetLinkState(LinkState now)
@@ -256,6 +284,7 @@ void LE01Comm::Wait(AnswerCheck check, State prepare)
     if (length == SOCKET_ERROR) {
         if (++tickCount > TickLimit) {
             Msg::Log(Msg::Warning, msgid::TimedOut, server->name.c_str());
+            Failure(&LinkStatistics::timeOuts);
             Unreadable(LinkState::NoAnswer);
             state = &LE01Comm::Dispatch;
         }
@@ -266,10 +295,14 @@ void LE01Comm::Wait(AnswerCheck check, State prepare)
     unsigned char decoded[ReceiveBufferSize];
     const AnswerVerdict verdict =
         check(request, answer, static_cast<std::size_t>(length), decoded, sizeof decoded);
-    if (verdict.accepted)
+    if (verdict.accepted) {
+        ++statistics.answers;
         PostReadData(server->schedule, request, verdict.data);
-    else
+    } else {
+        Failure(verdict.status == StatusUninterpreted ? &LinkStatistics::unreadable
+                                                      : &LinkStatistics::errorAnswers);
         PostReadStatus(server->schedule, request, verdict.status);
+    }
     (this->*prepare)();
 }
 

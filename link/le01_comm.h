@@ -8,6 +8,7 @@
 
 #include "item/item_name.h"
 #include "link/frames.h"
+#include "link/link_statistics.h"
 #include "link/read_request.h"
 
 namespace fam3 {
@@ -32,7 +33,8 @@ public:
     typedef fam3::ReadRequest ReadRequest;
     typedef fam3::LE01ReadDataMaxCount ReadDataMaxCount;
 
-    // mode: 0 AUTO (probe the module's form), 1 BINARY, 2 ASCII; any other value acts as AUTO.
+    // mode: ModeAuto, ModeBinary or ModeAscii (link/link_mode.h); any other value acts as
+    // ModeAuto.
     LE01Comm(FAM3DdeServer* server, const char* ipAddress, std::uint16_t port, int mode);
     ~LE01Comm();
 
@@ -56,6 +58,9 @@ public:
     LinkState linkState = LinkState::Starting;
     // Called after every change of linkState; nobody is told while it is null.
     void (*linkStateChanged)(LE01Comm& link) = nullptr;
+
+    // Counted since the link was made.
+    LinkStatistics statistics;
 
     // The socket calls that exchange datagrams. They are the system's; tests put their own in to
     // make a call fail the way a network does.
@@ -93,6 +98,8 @@ private:
     void Attempt();
     void Unreadable(LinkState why);
     void SetLinkState(LinkState now);
+    void Reached();
+    void Failure(std::uint64_t LinkStatistics::*counter);
     void Prepare(State bitRead, State wordRead, State self);
     void DiscardWaiting();
     void Transmit(const void* bytes, int size, State wait);

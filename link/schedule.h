@@ -10,15 +10,14 @@
 // Templates over the schedule type, so that any multimap<int64_t, Item*> whose items expose
 // cpu, device, address, startOffset, endOffset and holder (with SetData and SetStatus) can be
 // walked.
+#include <cstddef>
 #include <cstdint>
 
 #include "item/item_name.h"
+#include "item/status_codes.h"
 #include "link/read_request.h"
 
 namespace fam3 {
-
-// Status that every item of the PLC receives when a read command goes unanswered.
-constexpr int TimeoutStatus = -2;
 
 // The request after `previous`: the first item whose key is greater than previous.lastKey and
 // the items that follow it while they share its CPU and device, end before its start plus the
@@ -65,6 +64,18 @@ ReadRequest NextReadRequest(const Schedule& schedule, const ReadRequest& previou
     return next;
 }
 
+// The number of read commands one whole pass over the schedule takes now.
+template <class Schedule>
+std::size_t CommandsPerPass(const Schedule& schedule, const CommReadDataMaxCount& readDataMaxCount)
+{
+    std::size_t commands = 0;
+    for (ReadRequest request = NextReadRequest(schedule, ReadRequest(), readDataMaxCount);
+         deviceKind(request.device) != 0;
+         request = NextReadRequest(schedule, request, readDataMaxCount))
+        ++commands;
+    return commands;
+}
+
 // Hands each item of the request's key range its slice of the answer data: the bytes from
 // (item start - request start) on, as many as the item's span. Items that reach outside the
 // request's offsets (registered after the command went out) get nothing. `data` holds the
@@ -82,12 +93,12 @@ void PostReadData(const Schedule& schedule, const ReadRequest& request, const un
     }
 }
 
-// Gives `code` to every item of the request's key range; a time-out (-2) goes to every item of
-// the schedule instead.
+// Gives `code` to every item of the request's key range; a time-out (StatusTimeOut) goes to
+// every item of the schedule instead.
 template <class Schedule>
 void PostReadStatus(const Schedule& schedule, const ReadRequest& request, int code)
 {
-    if (code == TimeoutStatus) {
+    if (code == StatusTimeOut) {
         for (const auto& entry : schedule)
             entry.second->holder->SetStatus(code);
         return;

@@ -32,5 +32,10 @@ constexpr int AsciiStarted = 225;          // PLC name
 constexpr int BinaryStarted = 226;         // PLC name
 constexpr int Deleted = 227;               // items left
 constexpr int SectionReady = 228;          // section name
+constexpr int LogFileFailed = 229;         // file name, system text: the day's file is not kept
+
+// The table holds every id from the first to the last.
+constexpr int FirstId = StartUp;
+constexpr int LastId = LogFileFailed;
 
 } // namespace msgid

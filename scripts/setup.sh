@@ -5,8 +5,10 @@
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 prefix=${1:-$top/build/wineprefix}
+# Wine takes only an absolute WINEPREFIX: a relative one would leave the prefix unprepared.
+prefix=$(realpath -m "$prefix")
 
-packages=(cmake ninja-build g++ mingw-w64 g++-mingw-w64-x86-64-posix wine wine64 libboost-dev
+packages=(cmake ninja-build g++ mingw-w64 g++-mingw-w64-x86-64-posix wine wine64 libboost-dev libcli11-dev
           googletest libc6-dev iproute2 cmark-gfm zip unzip)
 if [ "$(id -u)" = 0 ]; then
   export DEBIAN_FRONTEND=noninteractive

@@ -1,6 +1,6 @@
 # Sourced by the scripts: the Wine environment of one prefix and its persistent wineserver.
 #   source scripts/wine-env.sh PREFIX
-export WINEPREFIX=$1
+export WINEPREFIX=$(realpath -m "$1")  # Wine takes only an absolute path
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
 unset DISPLAY

@@ -2,11 +2,14 @@
 
 #include <cstring>
 
+#include "item/item_name.h"
+#include "link/link_mode.h"
+
 namespace config {
 
 bool IsSystemSectionName(const char* name)
 {
-    return std::strcmp(name, SystemSectionName) == 0;
+    return std::strcmp(name, SystemTopicName) == 0;
 }
 
 std::string ValueText(const char* buffer, std::size_t size)
@@ -25,16 +28,14 @@ std::optional<int> ModeNumber(const std::string& text)
     // Only the ASCII letters change: the text may hold any byte, and a byte of 128 or above
     // is no letter of the mode names in any code page.
     std::string mode = text;
-    for (char& c : mode) {
-        if (c >= 'a' && c <= 'z')
-            c = static_cast<char>(c - 'a' + 'A');
-    }
+    for (char& c : mode)
+        c = fam3::upperAscii(c);
     if (mode == "BINARY")
-        return ModeBinary;
+        return fam3::ModeBinary;
     if (mode == "ASCII")
-        return ModeAscii;
+        return fam3::ModeAscii;
     if (mode == "AUTO")
-        return ModeAuto;
+        return fam3::ModeAuto;
     return std::nullopt;
 }
 

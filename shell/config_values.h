@@ -9,8 +9,8 @@
 
 namespace config {
 
-// The section name that is the system topic and so cannot name a PLC.
-constexpr const char* SystemSectionName = "SYSTEM";
+// The name of the system topic; a section of that name therefore cannot name a PLC.
+constexpr const char* SystemTopicName = "SYSTEM";
 
 // Keys of a PLC's section and their defaults.
 constexpr const char* IpKey = "IP";
@@ -23,11 +23,6 @@ constexpr const char* DefaultMode = "AUTO";
 // The "IP" and "MODE" texts are read into buffers of this size: 31 characters and the NUL.
 constexpr std::size_t TextBufferSize = 32;
 
-// Mode numbers, as the link takes them.
-constexpr int ModeAuto = 0;    // the link probes the module and chooses the form itself
-constexpr int ModeBinary = 1;  // binary command frames
-constexpr int ModeAscii = 2;   // ASCII command frames
-
 // True for the section name "SYSTEM", compared byte for byte: System or system may name a PLC.
 bool IsSystemSectionName(const char* name);
 
@@ -36,9 +31,9 @@ bool IsSystemSectionName(const char* name);
 // buffers of TextBufferSize) and a buffer without a NUL is never read beyond its end.
 std::string ValueText(const char* buffer, std::size_t size);
 
-// The mode number of a "MODE" text, whose ASCII letters may be in either case ("binary",
-// "Ascii"); every other byte must match exactly. Nothing for any other text ("BIN", "AUTO "),
-// which is a configuration error.
+// The mode number (link/link_mode.h) of a "MODE" text, whose ASCII letters may be in either case
+// ("binary", "Ascii"); every other byte must match exactly. Nothing for any other text ("BIN",
+// "AUTO "), which is a configuration error.
 std::optional<int> ModeNumber(const std::string& text);
 
 // The port of a "PORT" number: its low 16 bits (70000 gives 4464).

@@ -1,7 +1,8 @@
 #pragma once
 // The message log: every console line is a numbered text of the string table, printed with a
 // level prefix ("info", "warning", "fail", a tab, a colon and a space). Info goes to standard
-// output, warnings and failures to standard error; each line is flushed at once.
+// output, warnings and failures to standard error; each line is flushed at once. Once the
+// dated log file is started (shell/log_file.h), every line also goes there with its time stamp.
 #include <windows.h>
 
 class Msg {
@@ -18,6 +19,12 @@ public:
     // Windows a few), the text is the code in a form an operator can search for: "Windows
     // Sockets error N" for codes 10000 to 11999, "Windows error N" for any other.
     static const char* ErrorText(int code);
+
+    // The system's lookup of those texts, FormatMessageA; tests put in one that finds none.
+    typedef DWORD(WINAPI* FormatMessageFunction)(DWORD flags, LPCVOID source, DWORD id,
+                                                 DWORD language, LPSTR buffer, DWORD size,
+                                                 va_list* arguments);
+    static FormatMessageFunction formatMessage;
 
 private:
     explicit Msg(HMODULE module) : module(module) {}

@@ -9,11 +9,14 @@
 #include "dde/callback.h"
 #include "dde/dde.h"
 #include "dde/plc_dde_server.h"
+#include "dde/system_topic.h"
 #include "dde/wine_conversations.h"
 #include "dde/wine_ddeml.h"
 #include "link/le01_comm.h"
 #include "resources/message_ids.h"
+#include "shell/config_values.h"
 #include "shell/config.h"
+#include "shell/log_file.h"
 #include "shell/msg.h"
 
 namespace process {
@@ -74,7 +77,7 @@ bool StartUp()
     Msg::Log(Msg::Info, msgid::DdemlOk);
 
     serviceHandle = Dde::CreateStringHandle("KOMVAS");
-    systemTopic = Dde::CreateStringHandle("SYSTEM");
+    systemTopic = Dde::CreateStringHandle(config::SystemTopicName);
     if (serviceHandle == nullptr || systemTopic == nullptr ||
         Dde::NameService(serviceHandle, nullptr, DNS_REGISTER) == nullptr) {
         Msg::Log(Msg::Fail, msgid::ServiceFailed);
@@ -100,6 +103,7 @@ int MainLoop(UINT_PTR timer)
             }
             for (fam3::LE01Comm* link : linkList)
                 link->Poll();
+            system_topic::PostStatistics();
         }
         DispatchMessageA(&msg);
         SetLastError(0);
@@ -141,6 +145,8 @@ void ExitCleanup()
 
 int Run()
 {
+    // Every line from the start banner on is also kept in the day's file.
+    log_file::Start();
     if (!StartUp())
         return -1;
 

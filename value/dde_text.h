@@ -3,14 +3,9 @@
 #include <cstdint>
 #include <string>
 
-namespace fam3 {
+#include "item/status_codes.h"
 
-// Status codes of a value holder. Any code not named here is an error code of a read command:
-// -3 for an answer the link cannot interpret, otherwise the PLC's own error code.
-constexpr std::int32_t StatusValid = 0;
-constexpr std::int32_t StatusEmpty = -1;
-constexpr std::int32_t StatusTimeOut = -2;
-constexpr std::int32_t StatusNotANumber = -4;
+namespace fam3 {
 
 // Markers shown instead of a value.
 constexpr const char* NaNText = "#NaN";

@@ -15,7 +15,7 @@ namespace fam3 {
 enum class DataOutcome {
     Unchanged,   // same value with status 0: nothing to post
     Changed,     // value and status 0 stored: post an advise notification
-    NotANumber,  // a NaN reading: nothing stored; the holder sets status -4 (and posts if new)
+    NotANumber,  // a NaN reading: nothing stored; the holder sets StatusNotANumber, posting if new
 };
 
 // Takes the data of a read answer into `value` and `status` of an array policy A.

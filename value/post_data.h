@@ -16,7 +16,7 @@ namespace fam3 {
 template<class A>
 class PostData : public PostBase {
 public:
-    // Value zero (or the empty text), status -1. Only the PostBase part can fail (214).
+    // Value zero (or the empty text), StatusEmpty. Only the PostBase part can fail (214).
     PostData(HSZ topic, HSZ item) : PostBase(topic, item), value(), status(StatusEmpty) {}
 
     ~PostData() override = default;

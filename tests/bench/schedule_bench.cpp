@@ -15,6 +15,7 @@
 #include "item/item_name.h"
 #include "link/frames.h"
 #include "link/schedule.h"
+#include "tests/support/scheduled_item.h"
 #include "value/holding.h"
 #include "value/value_types.h"
 
@@ -36,11 +37,7 @@ struct Holder {
     void SetStatus(int code) { fam3::acceptStatus(status, code); }
 };
 
-struct Item {
-    std::uint32_t cpu, device, address, startOffset, endOffset;
-    std::int64_t key;
-    std::unique_ptr<Holder> holder;
-};
+typedef testing_support::ScheduledItem<Holder> Item;
 
 typedef std::multimap<std::int64_t, Item*> Schedule;
 
@@ -70,12 +67,7 @@ void run(const Layout& layout, unsigned passes)
     Schedule schedule;
     for (unsigned i = 0; i < layout.items; ++i) {
         auto item = std::make_unique<Item>();
-        item->cpu = 1;
-        item->device = D;
-        item->address = 1 + i * layout.step;
-        item->startOffset = fam3::deviceOffset(D, item->address);
-        item->endOffset = item->startOffset + 2;
-        item->key = fam3::itemKey(1, D, item->address, 2);
+        item->place(1, D, 1 + i * layout.step, 2);
         item->holder = std::make_unique<Holder>();
         schedule.emplace(item->key, item.get());
         items.push_back(std::move(item));

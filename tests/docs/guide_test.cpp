@@ -26,9 +26,6 @@ const char messageFile[] = "resources/messages.rc";
 // conversion.
 constexpr std::size_t ObtainedNameLength = 18;
 
-constexpr int BitDevice = 1;
-constexpr int WordDevice = 16;
-
 // The refusals the item-name grammar gives.
 const int grammarRefusals[] = {215, 217, 218, 219, 220};
 
@@ -212,11 +209,11 @@ TEST_P(Guide, ShowsAnExampleOfEveryTypeOnBothDeviceKinds)
     };
     std::vector<Wanted> wanted;
     for (const fam3::TypeEntry& row : fam3::bitTypeTable)
-        wanted.push_back({BitDevice, &row, row.name});
+        wanted.push_back({fam3::BitKind, &row, row.name});
     for (const fam3::TypeEntry& row : fam3::wordTypeTable)
-        wanted.push_back({WordDevice, &row, row.name});
-    wanted.push_back({BitDevice, nullptr, "C (string)"});
-    wanted.push_back({WordDevice, nullptr, "C (string)"});
+        wanted.push_back({fam3::WordKind, &row, row.name});
+    wanted.push_back({fam3::BitKind, nullptr, "C (string)"});
+    wanted.push_back({fam3::WordKind, nullptr, "C (string)"});
 
     for (const Wanted& w : wanted) {
         bool found = false;
@@ -226,8 +223,8 @@ TEST_P(Guide, ShowsAnExampleOfEveryTypeOnBothDeviceKinds)
                               outcome.converted.type == w.type);
         }
         EXPECT_TRUE(found) << file << " has no accepted example of type " << w.name << " on a "
-                           << (w.kind == BitDevice ? "bit device (such as M1)"
-                                                   : "word device (such as D1)");
+                           << (w.kind == fam3::BitKind ? "bit device (such as M1)"
+                                                       : "word device (such as D1)");
     }
 }
 

@@ -1,7 +1,8 @@
 // Advise updates that stay true under load: every client gets its own topic's values, two
-// clients of one item both get every item's value, and updates keep coming past the 65,536 that
-// Wine's DDEML once allowed a process. The server steps around Wine's defects where Wine runs;
-// these tests drive the same DdePostAdvise path that Windows users run.
+// clients of one item both get every item's value, and updates keep coming past the 65,536
+// memory blocks that Wine's DDEML can leave behind in a process. The server steps around Wine's
+// defects where Wine runs; these tests drive the same DdePostAdvise path that Windows users run.
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <memory>
@@ -121,6 +122,61 @@ TEST_F(Advise, TwoClientsOfTheSameItemsBothGetEveryItemsValue)
             }
         }
     }
+}
+
+// Unicode clients ask for CF_UNICODETEXT (format 13); the client tool prints it as the same
+// ANSI text as CF_TEXT, so a wrong conversion shows as other characters. The server runs with
+// the Japanese ANSI code page (932), like the module's text.
+TEST_F(Advise, UnicodeClientsGetTheSameTextOnPlcTopicsAndOnSystem)
+{
+    plcsim::Simulator module(plcsim::Form::Binary);
+    const unsigned port = module.start();
+    module.setWord(1, "D", 100, 0x1234);
+    module.assign("D300:TEXT=\x89\xB7\x93\x78");  // 温度 in CP932
+    startServing(iniSection("PLC1", port, "BINARY"));
+    DdeClient system("SYSTEM");
+    EXPECT_EQ(system.command("request Topics 13"), "data Topics SYSTEM\tPLC1");
+    ASSERT_EQ(system.command("advise PLC1 13"), "ok");
+
+    DdeClient client("PLC1");
+    EXPECT_EQ(client.command("request D100,W 13"), "data D100,W #NOTHING");
+    runQuietly(module, client, {"advise D100,W 13", "advise D300,C4 13"});
+    EXPECT_TRUE(client.waitForEvent("update D100,W 4660")) << client.transcript();
+    EXPECT_TRUE(client.waitForEvent("update D300,C4 温度")) << client.transcript();
+    EXPECT_TRUE(system.waitForEvent("update PLC1 BINARY")) << system.transcript();
+    EXPECT_EQ(client.command("request D300,C4 13"), "data D300,C4 温度");
+    EXPECT_EQ(client.command("request D300,C4"), "data D300,C4 温度");
+    EXPECT_EQ(system.command("request PLC1 13"), "data PLC1 BINARY");
+    module.setWord(1, "D", 100, 0x4321);
+    EXPECT_TRUE(client.waitForEvent("update D100,W 17185")) << client.transcript();
+}
+
+TEST_F(Advise, LoopsInBothTextFormatsOnOneItemEachGetEveryChange)
+{
+    plcsim::Simulator module(plcsim::Form::Binary);
+    const unsigned port = module.start();
+    module.setWord(1, "D", 100, 1);
+    startServing(iniSection("PLC1", port, "BINARY"));
+    DdeClient both("PLC1"), unicode("PLC1");
+    runQuietly(module, both, {"advise D100,W", "advise D100,W 13"});
+    runQuietly(module, unicode, {"advise D100,W 13"});
+    module.setWord(1, "D", 100, 4660);
+    EXPECT_TRUE(both.waitForEvent("update D100,W 4660", answerTimeout, 2)) << both.transcript();
+    EXPECT_TRUE(unicode.waitForEvent("update D100,W 4660")) << unicode.transcript();
+
+    // The conversation still advises the item in CF_UNICODETEXT: the item stays.
+    EXPECT_EQ(both.command("unadvise D100,W"), "ok");
+    EXPECT_EQ(unicode.command("unadvise D100,W 13"), "ok");
+    module.setWord(1, "D", 100, 17185);
+    EXPECT_TRUE(both.waitForEvent("update D100,W 17185")) << both.transcript();
+    EXPECT_EQ(both.command("unadvise D100,W 13"), "ok");
+    EXPECT_TRUE(server.waitForLine(msg::deleted(0))) << server.transcript();
+    settle();
+    EXPECT_EQ(server.count(msg::registered(1)), 1u) << server.transcript();
+    EXPECT_EQ(server.waitForLine(msg::registered(2), milliseconds(0)), std::nullopt)
+        << server.transcript();
+    const std::vector<std::string> values = valuesOf(both, "D100,W");
+    EXPECT_EQ(std::count(values.begin(), values.end(), "17185"), 1) << both.transcript();
 }
 
 TEST(AdviseLongRun, UpdatesKeepComingPastTheWallOf65536AndTheServerStillStops)

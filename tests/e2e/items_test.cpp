@@ -70,10 +70,10 @@ TEST_F(Items, RefusedNamesAreLoggedWithPlcAndNameAndTheAdviseRefused)
         << server.transcript();
 }
 
-TEST_F(Items, AdviseInAnotherFormatThanTextIsRefusedAndCreatesNoItem)
+TEST_F(Items, AdviseInAFormatOtherThanTextIsRefusedAndCreatesNoItem)
 {
     DdeClient client("PLC1");
-    EXPECT_EQ(firstWord(client.command("advise D100,W 13")), "refused");  // CF_UNICODETEXT
+    EXPECT_EQ(firstWord(client.command("advise D100,W 2")), "refused");  // CF_BITMAP
     EXPECT_EQ(client.request("D100,W"), "#NOTHING");
     // The first item that is created is the first one counted.
     ASSERT_EQ(client.command("advise D100,W"), "ok");

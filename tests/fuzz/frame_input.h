@@ -7,10 +7,14 @@
 //   bytes 1-3: the address number, a big-endian 24-bit value folded into the device's rule
 //   byte 4: the span - 1, modulo the device's read limit (256 bits or 128 bytes)
 // The kind of the device decides between the bit read and the word read, as in the link.
+// The rest of the input is the answer. Included after tests/fuzz/invariant.h.
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
+#include <memory>
 
 #include "item/item_name.h"
+#include "link/frames.h"
 #include "link/read_request.h"
 
 namespace fuzz {
@@ -45,7 +49,10 @@ inline std::uint32_t addressOf(std::uint32_t device, std::uint32_t value)
     }
 }
 
-inline bool isBitRead(const fam3::ReadRequest& r) { return fam3::deviceKind(r.device) == 1; }
+inline bool isBitRead(const fam3::ReadRequest& r)
+{
+    return fam3::deviceKind(r.device) == fam3::BitKind;
+}
 
 // The request of the first RequestBytes bytes of `data`.
 inline fam3::ReadRequest requestOf(const std::uint8_t* data)
@@ -59,6 +66,36 @@ inline fam3::ReadRequest requestOf(const std::uint8_t* data)
     r.startOffset = fam3::deviceOffset(r.device, address);
     r.endOffset = r.startOffset + data[4] % fam3::LE01ReadDataMaxCount().maxCount(r.device) + 1;
     return r;
+}
+
+// One input of a frame target, taken apart.
+struct FrameInput {
+    fam3::ReadRequest request;
+    bool bits = false;         // a bit read, else a word read
+    std::uint32_t count = 0;   // bits or words that the command asks for
+    std::size_t dataSize = 0;  // bytes of data for the items: one a bit, two a word
+    std::size_t length = 0;    // bytes of the answer
+    // The answer in a heap block of exactly its length, so that a read past it is seen.
+    std::unique_ptr<unsigned char[]> answer;
+};
+
+// Records the input for the invariants' report and takes it apart; false when it is too short
+// to choose a request. The count is within the read limit of the request's device.
+inline bool openFrameInput(const std::uint8_t* data, std::size_t size, FrameInput& in)
+{
+    currentData = data;
+    currentSize = size;
+    if (size < RequestBytes)
+        return false;
+    in.request = requestOf(data);
+    in.bits = isBitRead(in.request);
+    in.count = in.bits ? fam3::BitCount(in.request) : fam3::WordCount(in.request);
+    CHECK(in.count >= 1 && in.count <= (in.bits ? 256u : 64u));
+    in.dataSize = in.bits ? in.count : 2 * in.count;
+    in.length = size - RequestBytes;
+    in.answer.reset(new unsigned char[in.length == 0 ? 1 : in.length]);
+    std::memcpy(in.answer.get(), data + RequestBytes, in.length);
+    return true;
 }
 
 } // namespace fuzz

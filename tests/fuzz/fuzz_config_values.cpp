@@ -13,6 +13,7 @@
 #include <optional>
 #include <string>
 
+#include "link/link_mode.h"
 #include "shell/config_values.h"
 
 #define FUZZ_TARGET "fuzz_config_values"
@@ -57,11 +58,11 @@ void checkMode(const std::string& text)
     for (char& c : upperText)
         c = upper(c);
     if (upperText == "AUTO")
-        CHECK(mode == config::ModeAuto);
+        CHECK(mode == fam3::ModeAuto);
     else if (upperText == "BINARY")
-        CHECK(mode == config::ModeBinary);
+        CHECK(mode == fam3::ModeBinary);
     else if (upperText == "ASCII")
-        CHECK(mode == config::ModeAscii);
+        CHECK(mode == fam3::ModeAscii);
     else
         CHECK(!mode);
 

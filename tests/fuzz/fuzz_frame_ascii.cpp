@@ -2,11 +2,10 @@
 // nothing else, and any datagram may arrive as its answer. An accepted answer must have exactly
 // the expected length and header, data characters that are upper-case hexadecimal digits (word
 // read) or '0'/'1' (bit read), and yield exactly the data that a module writes as that answer;
-// a rejected one must give a status code the items know (-3 or a PLC code 1 to 255; status 0
-// would read as a valid value). The same datagram taken as the reply to the probe shows ASCII
-// form exactly when it could be an ASCII module's error line. Nothing may be read outside the
-// datagram.
-// Bytes 0 to 4 choose the request (frame_input.h), bytes 5 on are the answer.
+// a rejected one must give a status code the items know (StatusUninterpreted or a PLC code 1 to
+// 255; status 0 would read as a valid value). The same datagram taken as the reply to the probe
+// shows ASCII form exactly when it could be an ASCII module's error line. Nothing may be read
+// outside the datagram. Bytes 0 to 4 choose the request (frame_input.h), bytes 5 on are the answer.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -19,7 +18,7 @@
 
 #define FUZZ_TARGET "fuzz_frame_ascii"
 #include "tests/fuzz/invariant.h"
-#include "tests/fuzz/frame_input.h"
+#include "tests/fuzz/frame_target.h"
 
 namespace {
 
@@ -89,32 +88,19 @@ void checkCommand(bool bits, const fam3::ReadRequest& r, std::uint32_t count)
 
 } // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+void fuzz::checkFrame(const FrameInput& in)
 {
-    fuzz::currentData = data;
-    fuzz::currentSize = size;
-    if (size < fuzz::RequestBytes)
-        return 0;
-    const fam3::ReadRequest r = fuzz::requestOf(data);
-    const bool bits = fuzz::isBitRead(r);
-    const std::uint32_t count = bits ? fam3::BitCount(r) : fam3::WordCount(r);
-    CHECK(count >= 1 && count <= (bits ? 256u : 64u));
-    const std::size_t dataSize = bits ? count : 2 * count;
+    const auto& [r, bits, count, dataSize, length, answer] = in;
+    const unsigned char* a = answer.get();
     const std::size_t dataChars = bits ? dataSize : 2 * dataSize;
     checkCommand(bits, r, count);
-
-    // The answer in a heap block of exactly its length, so that a read past it is seen.
-    const std::size_t length = size - fuzz::RequestBytes;
-    std::unique_ptr<unsigned char[]> answer(new unsigned char[length == 0 ? 1 : length]);
-    std::memcpy(answer.get(), data + fuzz::RequestBytes, length);
-    const unsigned char* a = answer.get();
     std::unique_ptr<unsigned char[]> decoded(new unsigned char[DecodeCapacity]);
 
     // Taken as the probe's reply: ASCII form for 'E' at 2 or 'R' at 3, binary for anything
     // else and for a reply too short to hold both; an error line is always ASCII.
     const bool ascii = fam3::ProbeReplyIsAscii(a, length);
     CHECK(ascii == (length >= 4 && (a[2] == 'E' || a[3] == 'R')));
-    if (fam3::AsciiErrorCode(a, length) != -3)
+    if (fam3::AsciiErrorCode(a, length) != fam3::StatusUninterpreted)
         CHECK(ascii);
 
     // Length, header and CR LF as an accepted answer has them.
@@ -128,23 +114,23 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             charactersValid = false;
     }
 
-    const fam3::AnswerVerdict v =
-        check(bits, r, answer.get(), length, decoded.get(), DecodeCapacity);
+    const fam3::AnswerVerdict v = check(bits, r, a, length, decoded.get(), DecodeCapacity);
     if (!v.accepted) {
         CHECK(v.data == nullptr && v.size == 0);
-        CHECK(v.status == -3 || (v.status >= 1 && v.status <= 255));
+        CHECK(v.status == fam3::StatusUninterpreted || (v.status >= 1 && v.status <= 255));
         // An answer that differs only in a data character is not understood, like one of a
         // wrong length; anything else gets the error line's code if it is one.
         CHECK(!charactersValid);
-        CHECK(v.status == (frameMatches ? -3 : fam3::AsciiErrorCode(a, length)));
-        if (v.status != -3) {
+        CHECK(v.status ==
+              (frameMatches ? fam3::StatusUninterpreted : fam3::AsciiErrorCode(a, length)));
+        if (v.status != fam3::StatusUninterpreted) {
             CHECK(length == 15 && a[0] == '1' && a[2] == 'E' && a[3] == 'R');
             CHECK(isHexDigit(a[4]) && isHexDigit(a[5]));
             CHECK(v.status == static_cast<int>(std::strtol(
                                   std::string(reinterpret_cast<const char*>(a) + 4, 2).c_str(),
                                   nullptr, 16)));
         }
-        return 0;
+        return;
     }
 
     CHECK(charactersValid);
@@ -165,10 +151,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // A decode buffer one byte too small refuses the answer instead of overrunning.
     std::unique_ptr<unsigned char[]> small(new unsigned char[dataSize]);
     const fam3::AnswerVerdict s = check(bits, r, a, length, small.get(), dataSize - 1);
-    CHECK(!s.accepted && s.status == -3);
+    CHECK(!s.accepted && s.status == fam3::StatusUninterpreted);
     // The other read's check never takes it: its data has another length.
     const fam3::AnswerVerdict other =
         check(!bits, r, a, length, decoded.get(), DecodeCapacity);
     CHECK(!other.accepted);
-    return 0;
 }

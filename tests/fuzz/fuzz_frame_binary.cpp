@@ -1,10 +1,9 @@
 // Fuzz target of the binary frames: the command of any read request carries that read's fields
 // and nothing else, and any datagram may arrive as its answer. An accepted answer must have
 // exactly the expected length and header and hand on exactly the expected data in place; a
-// rejected one must give -3 or the PLC's end code (1 to 255). The same datagram taken as the
-// reply to the probe is judged by its bytes 2 and 3 alone. Nothing may be read outside the
-// datagram.
-// Bytes 0 to 4 choose the request (frame_input.h), bytes 5 on are the answer.
+// rejected one must give StatusUninterpreted or the PLC's end code (1 to 255). The same datagram
+// taken as the reply to the probe is judged by its bytes 2 and 3 alone. Nothing may be read outside
+// the datagram. Bytes 0 to 4 choose the request (frame_input.h), bytes 5 on are the answer.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -15,19 +14,12 @@
 
 #define FUZZ_TARGET "fuzz_frame_binary"
 #include "tests/fuzz/invariant.h"
-#include "tests/fuzz/frame_input.h"
+#include "tests/fuzz/frame_target.h"
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+void fuzz::checkFrame(const FrameInput& in)
 {
-    fuzz::currentData = data;
-    fuzz::currentSize = size;
-    if (size < fuzz::RequestBytes)
-        return 0;
-    const fam3::ReadRequest r = fuzz::requestOf(data);
-    const bool bits = fuzz::isBitRead(r);
-    const std::uint32_t count = bits ? fam3::BitCount(r) : fam3::WordCount(r);
-    CHECK(count >= 1 && count <= (bits ? 256u : 64u));
-    const std::size_t dataSize = bits ? count : 2 * count;
+    const auto& [r, bits, count, dataSize, length, answer] = in;
+    const unsigned char* a = answer.get();
     const unsigned char answerCode = bits ? fam3::BinaryBitAnswer : fam3::BinaryWordAnswer;
 
     // The command: code, CPU, length 8, device, address number, count, big-endian.
@@ -39,11 +31,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                                   std::uint32_t(c[8]) << 8 | c[9];
     CHECK(address == static_cast<std::uint32_t>(r.address));
     CHECK(((c[10] << 8) | c[11]) == static_cast<int>(count));
-
-    const std::size_t length = size - fuzz::RequestBytes;
-    std::unique_ptr<unsigned char[]> answer(new unsigned char[length == 0 ? 1 : length]);
-    std::memcpy(answer.get(), data + fuzz::RequestBytes, length);
-    const unsigned char* a = answer.get();
 
     // Taken as the probe's reply: too short to hold bytes 2 and 3 is binary; otherwise only
     // those two bytes decide.
@@ -63,13 +50,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                                        : fam3::CheckBinaryWrd(r, a, length, nullptr, 0);
     if (!v.accepted) {
         CHECK(v.data == nullptr && v.size == 0);
-        CHECK(v.status == -3 || (v.status >= 1 && v.status <= 255));
+        CHECK(v.status == fam3::StatusUninterpreted || (v.status >= 1 && v.status <= 255));
         CHECK(v.status == fam3::BinaryErrorCode(a, length, answerCode));
-        if (v.status != -3) {
+        if (v.status != fam3::StatusUninterpreted) {
             CHECK(length > 4 && a[3] + 4u == length);
             CHECK(a[0] == answerCode && a[1] == v.status);
         }
-        return 0;
+        return;
     }
 
     CHECK(v.status == 0);
@@ -82,5 +69,4 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const fam3::AnswerVerdict other = bits ? fam3::CheckBinaryWrd(r, a, length, nullptr, 0)
                                            : fam3::CheckBinaryBrd(r, a, length, nullptr, 0);
     CHECK(!other.accepted);
-    return 0;
 }

@@ -30,7 +30,7 @@ std::uint32_t deviceSize(std::uint32_t code)
     case 25:
         return 8192;
     default:
-        return fam3::deviceKind(code) == 16 ? 524288 : 262144;
+        return fam3::deviceKind(code) == fam3::WordKind ? 524288 : 262144;
     }
 }
 
@@ -68,7 +68,7 @@ void checkOutcome(const char* text, std::size_t length, const Outcome& out)
     const fam3::ConvertedName& s = out.converted;
     CHECK(s.key >= 0);
     CHECK(s.cpu >= 1 && s.cpu <= 4);
-    CHECK(s.kind == 1 || s.kind == 16);
+    CHECK(s.kind == fam3::BitKind || s.kind == fam3::WordKind);
     CHECK(s.kind == fam3::deviceKind(s.device));
     CHECK(fam3::asciiDeviceName(s.device)[0] != '\0'); // never a slash device
     CHECK(s.span >= 1);
@@ -76,18 +76,19 @@ void checkOutcome(const char* text, std::size_t length, const Outcome& out)
     CHECK(s.span <= fam3::LE01ReadDataMaxCount().maxCount(s.device));
     // The first point lies inside the device; a word starts on an even byte.
     CHECK(s.startOffset < deviceSize(s.device));
-    CHECK(s.kind == 1 || s.startOffset % 2 == 0);
+    CHECK(s.kind == fam3::BitKind || s.startOffset % 2 == 0);
     CHECK(s.startOffset + s.span > s.startOffset);
     CHECK(s.startOffset == fam3::deviceOffset(s.device, s.address));
     CHECK(s.key == fam3::itemKey(s.cpu, s.device, s.address, s.span));
     CHECK((s.key >> 32) == static_cast<std::int64_t>(s.cpu - 1));
     if (s.type != nullptr) {
-        const fam3::TypeEntry* table = s.kind == 1 ? fam3::bitTypeTable : fam3::wordTypeTable;
-        const std::size_t rows = s.kind == 1 ? fam3::BitTypeCount : fam3::WordTypeCount;
+        const fam3::TypeEntry* table =
+            s.kind == fam3::BitKind ? fam3::bitTypeTable : fam3::wordTypeTable;
+        const std::size_t rows = s.kind == fam3::BitKind ? fam3::BitTypeCount : fam3::WordTypeCount;
         CHECK(s.type >= table && s.type < table + rows);
         CHECK(s.span == s.type->count);
     } else {
-        CHECK(s.kind == 1 ? (s.span % 16 == 0 && s.span <= 256) : s.span <= 128);
+        CHECK(s.kind == fam3::BitKind ? (s.span % 16 == 0 && s.span <= 256) : s.span <= 128);
     }
 
     // The name's beginning splits into the same CPU, device and address.
@@ -154,7 +155,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         std::memcpy(&address, data + 4, 4);
         code %= 130; // mostly codes near the table
         const int kind = fam3::deviceKind(code);
-        CHECK(kind == 0 || kind == 1 || kind == 16);
+        CHECK(kind == 0 || kind == fam3::BitKind || kind == fam3::WordKind);
         CHECK(fam3::asciiDeviceName(code) != nullptr);
         try {
             const std::uint32_t offset = fam3::deviceOffset(code, address);

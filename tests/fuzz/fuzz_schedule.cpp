@@ -35,6 +35,7 @@
 #define FUZZ_TARGET "fuzz_schedule"
 #include "tests/fuzz/invariant.h"
 #include "tests/fuzz/frame_input.h"
+#include "tests/support/scheduled_item.h"
 
 namespace {
 
@@ -64,14 +65,7 @@ struct Holder {
     std::size_t& total; // deliveries to all the items of the PLC
 };
 
-struct Item {
-    std::uint32_t cpu;
-    std::uint32_t device;
-    std::uint32_t address;
-    std::uint32_t startOffset;
-    std::uint32_t endOffset;
-    std::int64_t key;
-    std::unique_ptr<Holder> holder;
+struct Item : testing_support::ScheduledItem<Holder> {
     bool registered = true;
     bool ahead = true;      // the current pass has its key still ahead
     int served = 0;         // deliveries of its request's answer in the current pass
@@ -86,13 +80,13 @@ public:
     {
         if (schedule.size() >= MaxItems)
             return;
-        auto item = std::make_unique<Item>();
         const std::uint8_t cpuBits = b[0] >> 5;
-        item->cpu = cpuBits < 4 ? 1 : cpuBits - 3;
-        item->device = fuzz::addressedDevices[(b[0] & 0x1F) % fuzz::addressedDeviceCount];
-        const bool bits = fam3::deviceKind(item->device) == 1;
+        const std::uint32_t cpu = cpuBits < 4 ? 1 : cpuBits - 3;
+        const std::uint32_t device =
+            fuzz::addressedDevices[(b[0] & 0x1F) % fuzz::addressedDeviceCount];
+        const bool bits = fam3::deviceKind(device) == fam3::BitKind;
         const std::uint32_t value = b[1] + ((b[2] & 0x80) != 0 ? 262144 - 256 : 0);
-        item->address = fuzz::addressOf(item->device, value);
+        const std::uint32_t address = fuzz::addressOf(device, value);
         std::uint32_t span;
         if ((b[2] & 0x40) != 0) {
             const std::uint32_t n = 1 + b[3] % (bits ? 16u : 128u);
@@ -102,13 +96,12 @@ public:
             const std::size_t rows = bits ? fam3::BitTypeCount : fam3::WordTypeCount;
             span = table[(b[2] & 0x3F) % rows].count;
         }
+        auto item = std::make_unique<Item>();
         try {
-            item->startOffset = fam3::deviceOffset(item->device, item->address);
+            item->place(cpu, device, address, span);
         } catch (const fam3::AddrConvException&) {
             fuzz::fail(FUZZ_TARGET, "an address of the device's rule was refused", __LINE__);
         }
-        item->endOffset = item->startOffset + span;
-        item->key = fam3::itemKey(item->cpu, item->device, item->address, span);
         item->holder = std::make_unique<Holder>(deliveries);
         // An item behind the cycle's position waits for the next pass.
         item->ahead = item->key > position;
@@ -137,7 +130,7 @@ public:
         outstanding = false;
         switch ((op >> 3) % 8) {
         case 6:
-            reject(argument % 2 == 0 ? fam3::UninterpretedAnswer : 1 + argument % 255);
+            reject(argument % 2 == 0 ? fam3::StatusUninterpreted : 1 + argument % 255);
             break;
         case 7:
             timeout();
@@ -210,13 +203,13 @@ private:
     {
         CHECK(r.cpu >= 1 && r.cpu <= 4);
         const int kind = fam3::deviceKind(r.device);
-        CHECK(kind == 1 || kind == 16);
+        CHECK(kind == fam3::BitKind || kind == fam3::WordKind);
         const std::uint32_t max = maxCount.maxCount(r.device);
         const std::uint32_t gap = (2 * max) / 3 + 1;
         // Within the device's read limit, and so within what one command can carry.
         CHECK(r.endOffset > r.startOffset);
         CHECK(r.endOffset - r.startOffset <= max);
-        if (kind == 1)
+        if (kind == fam3::BitKind)
             CHECK(fam3::BitCount(r) <= 256);
         else
             CHECK(fam3::WordCount(r) <= 64);
@@ -272,7 +265,7 @@ private:
     void accept(unsigned form, std::uint8_t seed)
     {
         const fam3::ReadRequest& r = current;
-        const bool bits = fam3::deviceKind(r.device) == 1;
+        const bool bits = fam3::deviceKind(r.device) == fam3::BitKind;
         const std::size_t size = bits ? fam3::BitCount(r) : 2 * std::size_t(fam3::WordCount(r));
         std::vector<unsigned char> expected(size);
         for (std::size_t i = 0; i < size; ++i)
@@ -368,7 +361,7 @@ private:
         std::vector<std::size_t> before;
         for (const auto& item : items)
             before.push_back(item->holder->got.size());
-        fam3::PostReadStatus(schedule, current, fam3::TimeoutStatus);
+        fam3::PostReadStatus(schedule, current, fam3::StatusTimeOut);
         for (std::size_t i = 0; i < items.size(); ++i) {
             Item& item = *items[i];
             const std::size_t added = item.holder->got.size() - before[i];
@@ -378,7 +371,7 @@ private:
             }
             CHECK(added == 1);
             CHECK(!item.holder->got.back().isData &&
-                  item.holder->got.back().status == fam3::TimeoutStatus);
+                  item.holder->got.back().status == fam3::StatusTimeOut);
             // The request's own items have had their turn in this pass.
             if (inKeyRange(item, current))
                 ++item.served;

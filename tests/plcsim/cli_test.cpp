@@ -5,34 +5,56 @@
 #include <filesystem>
 #include <fstream>
 #include <random>
+#include <sstream>
 
+#include "tools/command_line.h"
 #include "tools/plcsim/cli.h"
 
 namespace plcsim {
 namespace {
 
-Options parse(std::vector<std::string> args)
+// What komvas-sim makes of a command line: the exit code (command_line::Run: it runs) and what
+// it printed.
+struct Outcome {
+    int code;
+    std::string out;
+    std::string err;
+};
+
+Outcome run(const std::vector<std::string>& args, Options& o)
 {
-    return parseArguments(args);
+    std::ostringstream out, err;
+    const int code = readCommandLine(args, "9.8.7", o, out, err);
+    return {code, out.str(), err.str()};
 }
 
-std::string errorOf(std::vector<std::string> args)
+Options parse(const std::vector<std::string>& args)
 {
-    try {
-        parseArguments(args);
-    } catch (const ParseError& e) {
-        return e.what();
-    }
-    return "";
+    Options o;
+    const Outcome outcome = run(args, o);
+    EXPECT_EQ(outcome.code, command_line::Run) << outcome.err;
+    return o;
 }
 
-TEST(CommandLine, DefaultsServeAsciiOnTheLoopbackAtPort12289)
+std::string errorOf(const std::vector<std::string>& args)
+{
+    Options o;
+    const Outcome outcome = run(args, o);
+    EXPECT_EQ(outcome.code, command_line::BadArguments);
+    EXPECT_TRUE(outcome.out.empty()) << outcome.out;
+    // The reason, then the usage line.
+    const size_t end = outcome.err.find('\n');
+    EXPECT_EQ(outcome.err.substr(end + 1),
+              "usage: komvas-sim [OPTION]... (komvas-sim --help shows more)\n");
+    return outcome.err.substr(0, end);
+}
+
+TEST(CommandLine, DefaultsServeAsciiOnTheLoopbackAtTheServersDefaultPort)
 {
     const Options o = parse({});
     EXPECT_EQ(o.address, "127.0.0.1");
     EXPECT_EQ(o.port, 12289);
     EXPECT_EQ(o.form, Form::Ascii);
-    EXPECT_FALSE(o.help);
     EXPECT_TRUE(o.faults.empty());
 }
 
@@ -49,12 +71,23 @@ TEST(CommandLine, TakesValuesAfterTheOptionOrAfterAnEqualsSign)
     EXPECT_EQ(o.demos.size(), 3u);
     EXPECT_TRUE(o.trace);
     EXPECT_EQ(o.seed, 42u);
-    EXPECT_TRUE(parse({"-h"}).help);
-    EXPECT_TRUE(parse({"--help"}).help);
-    EXPECT_TRUE(parse({"--version"}).version);
 }
 
-TEST(CommandLine, FaultOptionsApplyToEveryAnswer)
+TEST(CommandLine, HelpAndVersionArePrintedAndSucceed)
+{
+    for (const char* flag : {"-h", "--help"}) {
+        Options o;
+        const Outcome help = run({"--port", "1", flag}, o);
+        EXPECT_EQ(help.code, 0) << flag;
+        EXPECT_EQ(help.out.rfind("usage: komvas-sim [OPTION]...\n", 0), 0u) << help.out;
+    }
+    Options o;
+    const Outcome version = run({"--version"}, o);
+    EXPECT_EQ(version.code, 0);
+    EXPECT_EQ(version.out, "komvas-sim 9.8.7\n");
+}
+
+TEST(CommandLine, FaultOptionsApplyToEveryAnswerInTheirOrder)
 {
     const Options o =
         parse({"--silent", "--error", "5", "--garbage", "--wrong-length", "long", "--delay=250"});
@@ -73,28 +106,36 @@ TEST(CommandLine, FaultOptionsApplyToEveryAnswer)
 
 TEST(CommandLine, BadArgumentsAreRefusedWithTheirName)
 {
-    EXPECT_EQ(errorOf({"--port", "70000"}), "--port: port must be 0 to 65535, not '70000'");
-    EXPECT_EQ(errorOf({"--port", "-1"}), "--port: port must be 0 to 65535, not '-1'");
-    EXPECT_EQ(errorOf({"--port", "99999999999999"}),
-              "--port: port must be 0 to 65535, not '99999999999999'");
-    EXPECT_EQ(errorOf({"--port"}), "--port needs a value (see --help)");
-    EXPECT_EQ(errorOf({"--form", "ASCII"}), "--form: form must be ascii or binary, not 'ASCII'");
-    EXPECT_EQ(errorOf({"--address", "localhost"}), "--address: not an IPv4 address: 'localhost'");
-    EXPECT_EQ(errorOf({"--address", "1.2.3"}), "--address: not an IPv4 address: '1.2.3'");
-    EXPECT_EQ(errorOf({"--bogus"}), "unknown option '--bogus' (see --help)");
-    EXPECT_EQ(errorOf({"D100=1"}), "unknown option 'D100=1' (see --help)");
-    EXPECT_EQ(errorOf({"--silent=yes"}), "--silent takes no value");
-    EXPECT_EQ(errorOf({"--set", "D1=zz"}), "--set: not an integer: 'zz' in 'D1=zz'");
-    EXPECT_EQ(errorOf({"--set", "D1"}),
-              "--set: missing '=' in 'D1' (expected LOCATION[:TYPE]=VALUE)");
-    EXPECT_EQ(errorOf({"--set", "5D1=1"}), "--set: CPU number in '5D1' is outside 1 to 4");
-    EXPECT_EQ(errorOf({"--error", "256"}), "--error: value must be 0 to 255 in fault 'error=256'");
-    EXPECT_EQ(errorOf({"--delay", "soon"}),
-              "--delay: expected a number after '=' in fault 'delay=soon'");
-    EXPECT_EQ(errorOf({"--wrong-length", "sideways"}),
-              "--wrong-length: wrong-length takes short or long in fault 'wrong-length=sideways'");
-    EXPECT_EQ(errorOf({"--ramp", "M1:b"}), "--ramp: a ramp needs a type wider than one bit");
-    EXPECT_EQ(errorOf({"--seed", "x"}), "--seed: seed must be a whole number, not 'x'");
+    const struct {
+        std::vector<std::string> args;
+        std::string reason;  // the start of the first line, after "komvas-sim: "
+    } cases[] = {
+        {{"--port", "70000"}, "--port: "},
+        {{"--port=-1"}, "--port: "},
+        {{"--port", "99999999999999"}, "--port: "},
+        {{"--port"}, "--port: "},
+        {{"--form", "ASCII"}, "--form: form must be ascii or binary, not 'ASCII'"},
+        {{"--address", "localhost"}, "--address: not an IPv4 address: 'localhost'"},
+        {{"--address=1.2.3"}, "--address: not an IPv4 address: '1.2.3'"},
+        {{"--bogus"}, "The following argument was not expected: --bogus"},
+        {{"D100=1"}, "The following argument was not expected: D100=1"},
+        {{"--silent=yes"}, "silent was given a disallowed flag override"},
+        {{"--set", "D1=zz"}, "--set: not an integer: 'zz' in 'D1=zz'"},
+        {{"--set", "D1"}, "--set: missing '=' in 'D1' (expected LOCATION[:TYPE]=VALUE)"},
+        {{"--set", "5D1=1"}, "--set: CPU number in '5D1' is outside 1 to 4"},
+        {{"--error", "256"}, "--error: value must be 0 to 255 in fault 'error=256'"},
+        {{"--delay", "soon"}, "--delay: expected a number after '=' in fault 'delay=soon'"},
+        {{"--delay", "3600001"}, "--delay: "},
+        {{"--wrong-length", "sideways"},
+         "--wrong-length: wrong-length takes short or long in fault 'wrong-length=sideways'"},
+        {{"--ramp", "M1:b"}, "--ramp: a ramp needs a type wider than one bit"},
+        {{"--seed", "x"}, "Could not convert: --seed = x"},
+    };
+    for (const auto& c : cases) {
+        const std::string error = errorOf(c.args);
+        EXPECT_EQ(error.rfind("komvas-sim: " + c.reason, 0), 0u)
+            << "expected 'komvas-sim: " << c.reason << "...', got '" << error << "'";
+    }
 }
 
 class ValuesFileOption : public ::testing::Test {
@@ -127,9 +168,9 @@ TEST_F(ValuesFileOption, ErrorsNameTheFileAndLine)
 {
     write("D1=1\nD2:float=abc\n");
     EXPECT_EQ(errorOf({"--values", path}),
-              "--values: " + path + ":2: not a number: 'abc' in 'D2:float=abc'");
+              "komvas-sim: --values: " + path + ":2: not a number: 'abc' in 'D2:float=abc'");
     EXPECT_EQ(errorOf({"--values", path + ".missing"}),
-              "--values: cannot read values file '" + path + ".missing'");
+              "komvas-sim: --values: cannot read values file '" + path + ".missing'");
 }
 
 TEST(FaultText, CarriesKindValueScopeAndCount)
@@ -183,14 +224,18 @@ TEST(FaultText, RefusesWhatItCannotRead)
 
 TEST(CommandLine, HelpDocumentsEveryErrorCodeAndOption)
 {
-    const std::string help = helpText();
+    Options o;
+    const std::string help = run({"--help"}, o).out;
     for (const char* code : {"01", "02", "03", "04", "05", "06", "07"})
         EXPECT_NE(help.find(std::string("  ") + code + "  "), std::string::npos) << code;
     for (const char* option :
          {"--address", "--port", "--form", "--set", "--values", "--counter", "--ramp", "--toggle",
           "--silent", "--error", "--garbage", "--wrong-length", "--delay", "--fault", "--seed",
-          "--trace", "--help", "--version"})
+          "--trace", "--help", "--version"}) {
         EXPECT_NE(help.find(option), std::string::npos) << option;
+        // Every option documented is one that the command line takes.
+        EXPECT_EQ(run({option}, o).err.find("was not expected"), std::string::npos) << option;
+    }
 }
 
 }  // namespace

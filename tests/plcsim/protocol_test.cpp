@@ -3,6 +3,7 @@
 
 #include <random>
 
+#include "link/frames.h"
 #include "tools/plcsim/protocol.h"
 #include "tests/plcsim/test_support.h"
 
@@ -251,11 +252,12 @@ INSTANTIATE_TEST_SUITE_P(
 
 // --- the probe of AUTO mode ------------------------------------------------------------------
 
-const Bytes kProbe = bytes({0x51, 0x01, 0x00, 0x02, 0x0D, 0x0A});
+// The probe exactly as the server's link sends it.
+const Bytes Probe(fam3::ProbeFrame.begin(), fam3::ProbeFrame.end());
 
 TEST_F(ModuleAnswers, AsciiModuleAnswersTheProbeWithItsErrorFrame)
 {
-    const Bytes got = ask(Form::Ascii, kProbe);
+    const Bytes got = ask(Form::Ascii, Probe);
     ASSERT_EQ(got.size(), 15u);
     EXPECT_EQ(got[0], '1');
     EXPECT_EQ(got[2], 'E');
@@ -265,7 +267,7 @@ TEST_F(ModuleAnswers, AsciiModuleAnswersTheProbeWithItsErrorFrame)
 
 TEST_F(ModuleAnswers, BinaryModuleAnswersTheProbeWithANonAsciiLookingFrame)
 {
-    const Bytes got = ask(Form::Binary, kProbe);
+    const Bytes got = ask(Form::Binary, Probe);
     EXPECT_EQ(got, bytes({0xD1, 0x02, 0x00, 0x01, 0x00}));
     ASSERT_GE(got.size(), 4u);
     EXPECT_NE(got[2], 'E');

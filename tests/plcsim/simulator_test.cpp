@@ -18,11 +18,11 @@ using test::text;
 
 using Clock = std::chrono::steady_clock;
 
-const Bytes kAsciiD100 = text("01WRDD100,03\r\n");
-const Bytes kBinaryD100 =
+const Bytes AsciiD100 = text("01WRDD100,03\r\n");
+const Bytes BinaryD100 =
     bytes({0x11, 0x01, 0x00, 0x08, 0x00, 0x04, 0x00, 0x00, 0x00, 0x64, 0x00, 0x03});
-const std::string kAsciiD100Answer = "11OK000100020003\r\n";
-const Bytes kBinaryD100Answer = bytes({0x91, 0x00, 0x00, 0x06, 0x00, 0x01, 0x00, 0x02, 0x00, 0x03});
+const std::string AsciiD100Answer = "11OK000100020003\r\n";
+const Bytes BinaryD100Answer = bytes({0x91, 0x00, 0x00, 0x06, 0x00, 0x01, 0x00, 0x02, 0x00, 0x03});
 
 class Serving : public ::testing::Test {
 protected:
@@ -46,28 +46,28 @@ protected:
 TEST_F(Serving, StartsOnAFreeLoopbackPortAndAnswersAscii)
 {
     EXPECT_NE(port, 0);
-    EXPECT_EQ(sim.endpoint().address, test::kLoopback);
+    EXPECT_EQ(sim.endpoint().address, test::Loopback);
     EXPECT_EQ(sim.endpoint().port, port);
-    EXPECT_EQ(askAscii(kAsciiD100), kAsciiD100Answer);
+    EXPECT_EQ(askAscii(AsciiD100), AsciiD100Answer);
 }
 
 TEST_F(Serving, AnswersBinaryAfterASwitchOfForm)
 {
     sim.setForm(Form::Binary);
     EXPECT_EQ(sim.form(), Form::Binary);
-    EXPECT_EQ(client->ask(kBinaryD100), kBinaryD100Answer);
+    EXPECT_EQ(client->ask(BinaryD100), BinaryD100Answer);
 }
 
 TEST_F(Serving, ValuesSetWhileServingShowInTheNextAnswer)
 {
     sim.setWord(1, "D", 101, 0xBEEF);
-    EXPECT_EQ(askAscii(kAsciiD100), "11OK0001BEEF0003\r\n");
+    EXPECT_EQ(askAscii(AsciiD100), "11OK0001BEEF0003\r\n");
     sim.setBit(1, "X", 201, true);
     EXPECT_EQ(askAscii(text("01BRDX201,002\r\n")), "11OK10\r\n");
     sim.assign("2D1:long=0x00010002");
     EXPECT_EQ(askAscii(text("02WRDD1,02\r\n")), "12OK00010002\r\n");
     sim.clearValues();
-    EXPECT_EQ(askAscii(kAsciiD100), "11OK000000000000\r\n");
+    EXPECT_EQ(askAscii(AsciiD100), "11OK000000000000\r\n");
 }
 
 TEST_F(Serving, AnswersEveryClientAtItsOwnPort)
@@ -82,16 +82,16 @@ TEST_F(Serving, AnswersEveryClientAtItsOwnPort)
 TEST_F(Serving, RecordsEveryDatagramByteForByteWithTimeAndAnswer)
 {
     const auto before = Clock::now();
-    ASSERT_EQ(askAscii(kAsciiD100), kAsciiD100Answer);
+    ASSERT_EQ(askAscii(AsciiD100), AsciiD100Answer);
     client->send(bytes({0x00, 0xFF}));
     ASSERT_TRUE(sim.waitForDatagrams(2, 2s));
     const auto after = Clock::now();
 
     const std::vector<Datagram> got = sim.datagrams();
     ASSERT_EQ(got.size(), 2u);
-    EXPECT_EQ(got[0].bytes, kAsciiD100);
+    EXPECT_EQ(got[0].bytes, AsciiD100);
     EXPECT_TRUE(got[0].answered);
-    EXPECT_EQ(str(got[0].answer), kAsciiD100Answer);
+    EXPECT_EQ(str(got[0].answer), AsciiD100Answer);
     EXPECT_EQ(got[0].from.port, client->port());
     EXPECT_EQ(got[1].bytes, bytes({0x00, 0xFF}));
     EXPECT_EQ(got[1].answer.size(), 15u);
@@ -116,7 +116,7 @@ TEST_F(Serving, WaitingReturnsOnceTheDatagramsArrive)
 {
     std::thread sender([this] {
         std::this_thread::sleep_for(50ms);
-        client->send(kAsciiD100);
+        client->send(AsciiD100);
     });
     EXPECT_TRUE(sim.waitForDatagrams(1, 5s));
     sender.join();
@@ -127,20 +127,20 @@ TEST_F(Serving, WaitingReturnsOnceTheDatagramsArrive)
 TEST_F(Serving, SilentModuleRecordsButNeverAnswers)
 {
     sim.addFault(Fault::silent());
-    EXPECT_FALSE(client->ask(kAsciiD100, 300));
+    EXPECT_FALSE(client->ask(AsciiD100, 300));
     ASSERT_EQ(sim.datagramCount(), 1u);
     EXPECT_FALSE(sim.datagrams()[0].answered);
     EXPECT_TRUE(sim.datagrams()[0].answer.empty());
     sim.clearFaults();
-    EXPECT_EQ(askAscii(kAsciiD100), kAsciiD100Answer);
+    EXPECT_EQ(askAscii(AsciiD100), AsciiD100Answer);
 }
 
 TEST_F(Serving, ErrorFaultAnswersWithTheGivenCodeInEitherForm)
 {
     sim.addFault(Fault::error(0x2A));
-    EXPECT_EQ(askAscii(kAsciiD100), "11ER2AWRD0000\r\n");
+    EXPECT_EQ(askAscii(AsciiD100), "11ER2AWRD0000\r\n");
     sim.setForm(Form::Binary);
-    EXPECT_EQ(client->ask(kBinaryD100), bytes({0x91, 0x2A, 0x00, 0x01, 0x00}));
+    EXPECT_EQ(client->ask(BinaryD100), bytes({0x91, 0x2A, 0x00, 0x01, 0x00}));
 }
 
 TEST_F(Serving, GarbageHasTheAnswersLengthButNotItsStart)
@@ -148,30 +148,30 @@ TEST_F(Serving, GarbageHasTheAnswersLengthButNotItsStart)
     sim.setSeed(7);
     sim.addFault(Fault::garbage());
     for (int i = 0; i < 20; ++i) {
-        const auto got = client->ask(kAsciiD100);
+        const auto got = client->ask(AsciiD100);
         ASSERT_TRUE(got);
-        EXPECT_EQ(got->size(), kAsciiD100Answer.size());
+        EXPECT_EQ(got->size(), AsciiD100Answer.size());
         EXPECT_NE((*got)[0], '1');
     }
     sim.setForm(Form::Binary);
-    const auto got = client->ask(kBinaryD100);
+    const auto got = client->ask(BinaryD100);
     ASSERT_TRUE(got);
-    EXPECT_EQ(got->size(), kBinaryD100Answer.size());
+    EXPECT_EQ(got->size(), BinaryD100Answer.size());
     EXPECT_NE((*got)[0], 0x91);
 }
 
 TEST_F(Serving, WrongLengthShortensOrLengthensTheDataAndKeepsCrLf)
 {
     sim.addFault(Fault::wrongLength(-1, 1));
-    EXPECT_EQ(askAscii(kAsciiD100), "11OK00010002000\r\n");
+    EXPECT_EQ(askAscii(AsciiD100), "11OK00010002000\r\n");
     sim.addFault(Fault::wrongLength(+1, 1));
-    EXPECT_EQ(askAscii(kAsciiD100), "11OK0001000200030\r\n");
+    EXPECT_EQ(askAscii(AsciiD100), "11OK0001000200030\r\n");
     sim.setForm(Form::Binary);
     sim.addFault(Fault::wrongLength(-1, 1));
-    EXPECT_EQ(client->ask(kBinaryD100),
+    EXPECT_EQ(client->ask(BinaryD100),
               bytes({0x91, 0x00, 0x00, 0x06, 0x00, 0x01, 0x00, 0x02, 0x00}));
     sim.addFault(Fault::wrongLength(+1, 1));
-    EXPECT_EQ(client->ask(kBinaryD100),
+    EXPECT_EQ(client->ask(BinaryD100),
               bytes({0x91, 0x00, 0x00, 0x06, 0x00, 0x01, 0x00, 0x02, 0x00, 0x03, 0x00}));
 }
 
@@ -179,14 +179,14 @@ TEST_F(Serving, DelayedAnswersComeLateWhileOtherCommandsAreStillServed)
 {
     sim.addFault(Fault::delay(400, 1));
     const auto sent = Clock::now();
-    client->send(kAsciiD100);
+    client->send(AsciiD100);
     EXPECT_FALSE(client->receive(150));  // not yet
     // The module keeps serving meanwhile.
     Client other(port);
     EXPECT_EQ(other.ask(text("01WRDD101,01\r\n")), text("11OK0002\r\n"));
     const auto late = client->receive(3000);
     ASSERT_TRUE(late);
-    EXPECT_EQ(str(*late), kAsciiD100Answer);
+    EXPECT_EQ(str(*late), AsciiD100Answer);
     EXPECT_GE(Clock::now() - sent, 400ms);
     EXPECT_EQ(sim.datagrams()[0].delayMs, 400);
 }
@@ -194,12 +194,12 @@ TEST_F(Serving, DelayedAnswersComeLateWhileOtherCommandsAreStillServed)
 TEST_F(Serving, CountedFaultsSpoilOnlyTheNextAnswers)
 {
     sim.addFault(Fault::error(5, 2));
-    EXPECT_EQ(askAscii(kAsciiD100), "11ER05WRD0000\r\n");
-    EXPECT_EQ(askAscii(kAsciiD100), "11ER05WRD0000\r\n");
-    EXPECT_EQ(askAscii(kAsciiD100), kAsciiD100Answer);
+    EXPECT_EQ(askAscii(AsciiD100), "11ER05WRD0000\r\n");
+    EXPECT_EQ(askAscii(AsciiD100), "11ER05WRD0000\r\n");
+    EXPECT_EQ(askAscii(AsciiD100), AsciiD100Answer);
     sim.addFault(Fault::silent(1));
-    EXPECT_FALSE(client->ask(kAsciiD100, 300));
-    EXPECT_EQ(askAscii(kAsciiD100), kAsciiD100Answer);
+    EXPECT_FALSE(client->ask(AsciiD100, 300));
+    EXPECT_EQ(askAscii(AsciiD100), AsciiD100Answer);
 }
 
 TEST_F(Serving, ScopedFaultsHitOnlyReadsCoveringTheirPoints)
@@ -227,16 +227,16 @@ TEST_F(Serving, FaultsCombineOnOneAnswer)
 {
     sim.addFault(Fault::error(3, 1));
     sim.addFault(Fault::wrongLength(-1, 1));
-    EXPECT_EQ(askAscii(kAsciiD100), "11ER03WRD000\r\n");
+    EXPECT_EQ(askAscii(AsciiD100), "11ER03WRD000\r\n");
 }
 
 TEST_F(Serving, PerReadDemonstrationsStepAfterEveryAnsweredRead)
 {
     sim.addDemo(parseDemo(DemoKind::Counter, "D100,64,per-read"));
-    EXPECT_EQ(askAscii(kAsciiD100), kAsciiD100Answer);
-    EXPECT_EQ(askAscii(kAsciiD100), "11OK004100020003\r\n");
+    EXPECT_EQ(askAscii(AsciiD100), AsciiD100Answer);
+    EXPECT_EQ(askAscii(AsciiD100), "11OK004100020003\r\n");
     EXPECT_EQ(askAscii(text("01XXXD100,03\r\n")).substr(0, 4), "11ER") << "not a read";
-    EXPECT_EQ(askAscii(kAsciiD100), "11OK008100020003\r\n");
+    EXPECT_EQ(askAscii(AsciiD100), "11OK008100020003\r\n");
 }
 
 TEST_F(Serving, StopsAndStartsAgain)
@@ -244,10 +244,10 @@ TEST_F(Serving, StopsAndStartsAgain)
     EXPECT_THROW(sim.start(), std::logic_error);
     sim.stop();
     EXPECT_FALSE(sim.running());
-    EXPECT_FALSE(client->ask(kAsciiD100, 200));
+    EXPECT_FALSE(client->ask(AsciiD100, 200));
     const uint16_t again = sim.start();
     Client second(again);
-    EXPECT_EQ(second.ask(kAsciiD100), text(kAsciiD100Answer));  // the values survive
+    EXPECT_EQ(second.ask(AsciiD100), text(AsciiD100Answer));  // the values survive
 }
 
 TEST_F(Serving, ATakenPortOrABadAddressIsAnError)

@@ -28,17 +28,17 @@ inline std::string str(const Bytes& b)
     return std::string(b.begin(), b.end());
 }
 
-constexpr uint32_t kLoopback = 0x7F000001;
+constexpr uint32_t Loopback = 0x7F000001;
 
 // A UDP peer on 127.0.0.1 that talks to the simulator like the server's link does.
 class Client {
 public:
-    explicit Client(uint16_t serverPort) : server_{kLoopback, serverPort}
+    explicit Client(uint16_t serverPort) : serverEndpoint{Loopback, serverPort}
     {
-        socket_.open("127.0.0.1", 0);
+        udp.open("127.0.0.1", 0);
     }
 
-    void send(const Bytes& datagram) { socket_.send(datagram.data(), datagram.size(), server_); }
+    void send(const Bytes& datagram) { udp.send(datagram.data(), datagram.size(), serverEndpoint); }
 
     // The next datagram, or nothing after timeoutMs.
     std::optional<Bytes> receive(int timeoutMs = 2000)
@@ -49,11 +49,11 @@ public:
             const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
                                   deadline - std::chrono::steady_clock::now())
                                   .count();
-            if (left < 0 || !socket_.waitReadable(static_cast<int>(left)))
+            if (left < 0 || !udp.waitReadable(static_cast<int>(left)))
                 return std::nullopt;
             uint8_t buffer[2048];
             Endpoint from;
-            const long n = socket_.receive(buffer, sizeof buffer, from);
+            const long n = udp.receive(buffer, sizeof buffer, from);
             if (n >= 0)
                 return Bytes(buffer, buffer + n);
         }
@@ -65,11 +65,11 @@ public:
         return receive(timeoutMs);
     }
 
-    uint16_t port() const { return socket_.local().port; }
+    uint16_t port() const { return udp.local().port; }
 
 private:
-    UdpSocket socket_;
-    Endpoint server_;
+    UdpSocket udp;
+    Endpoint serverEndpoint;
 };
 
 }  // namespace plcsim::test

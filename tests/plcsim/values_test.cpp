@@ -189,8 +189,7 @@ TEST(Demos, RefuseSettingsThatCannotChangeOverTime)
               std::string::npos);
     EXPECT_NE(errorOf([] { parseDemo(DemoKind::Counter, "D1,per-read,2"); }).find("'2'"),
               std::string::npos);
-    EXPECT_NE(errorOf([] { parseDemo(DemoKind::Toggle, "M1,2"); }).find("'2'"),
-              std::string::npos);
+    EXPECT_NE(errorOf([] { parseDemo(DemoKind::Toggle, "M1,2"); }).find("'2'"), std::string::npos);
     EXPECT_NE(errorOf([] { parseDemo(DemoKind::Counter, "D262144:double"); }).find("past the end"),
               std::string::npos);
     EXPECT_NE(errorOf([] { parseDemo(DemoKind::Toggle, ""); }).find("missing device name"),

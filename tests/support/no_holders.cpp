@@ -10,24 +10,12 @@
 #include "item/type_table.h"
 
 namespace fam3 {
-#define KOMVAS_NO_HOLDER(name)                                                          \
-    POSTBASEPTR name(HSZ, HSZ)                                                          \
-    {                                                                                   \
-        std::fputs("no value holders in this test program: " #name " called\n", stderr); \
-        std::abort();                                                                   \
+#define KOMVAS_NO_HOLDER(factory, holder)                                                          \
+    POSTBASEPTR factory(HSZ, HSZ)                                                                  \
+    {                                                                                              \
+        std::fputs("no value holders in this test program: " #factory " called\n", stderr);        \
+        std::abort();                                                                              \
     }
-KOMVAS_NO_HOLDER(newBrdWord)
-KOMVAS_NO_HOLDER(newBrdDWord)
-KOMVAS_NO_HOLDER(newBrdFloat)
-KOMVAS_NO_HOLDER(newBrdBasicInt)
-KOMVAS_NO_HOLDER(newBrdBasicLong)
-KOMVAS_NO_HOLDER(newBrdBasicFloat)
-KOMVAS_NO_HOLDER(newBrdBasicDouble)
-KOMVAS_NO_HOLDER(newWrdWord)
-KOMVAS_NO_HOLDER(newWrdDWord)
-KOMVAS_NO_HOLDER(newWrdFloat)
-KOMVAS_NO_HOLDER(newWrdBasicInt)
-KOMVAS_NO_HOLDER(newWrdBasicLong)
-KOMVAS_NO_HOLDER(newWrdBasicFloat)
-KOMVAS_NO_HOLDER(newWrdBasicDouble)
+KOMVAS_HOLDER_FACTORIES(KOMVAS_NO_HOLDER)
+#undef KOMVAS_NO_HOLDER
 } // namespace fam3

@@ -4,6 +4,7 @@
 #include <optional>
 #include <string>
 
+#include "link/link_mode.h"
 #include "shell/config_values.h"
 
 namespace {
@@ -12,12 +13,12 @@ using config::ModeNumber;
 
 TEST(ConfigMode, ThreeNamesInAnyLetterCase)
 {
-    EXPECT_EQ(ModeNumber("AUTO"), std::optional<int>(config::ModeAuto));
-    EXPECT_EQ(ModeNumber("BINARY"), std::optional<int>(config::ModeBinary));
-    EXPECT_EQ(ModeNumber("ASCII"), std::optional<int>(config::ModeAscii));
-    EXPECT_EQ(ModeNumber("binary"), std::optional<int>(config::ModeBinary));
-    EXPECT_EQ(ModeNumber("Ascii"), std::optional<int>(config::ModeAscii));
-    EXPECT_EQ(ModeNumber("aUtO"), std::optional<int>(config::ModeAuto));
+    EXPECT_EQ(ModeNumber("AUTO"), std::optional<int>(fam3::ModeAuto));
+    EXPECT_EQ(ModeNumber("BINARY"), std::optional<int>(fam3::ModeBinary));
+    EXPECT_EQ(ModeNumber("ASCII"), std::optional<int>(fam3::ModeAscii));
+    EXPECT_EQ(ModeNumber("binary"), std::optional<int>(fam3::ModeBinary));
+    EXPECT_EQ(ModeNumber("Ascii"), std::optional<int>(fam3::ModeAscii));
+    EXPECT_EQ(ModeNumber("aUtO"), std::optional<int>(fam3::ModeAuto));
 }
 
 TEST(ConfigMode, AnythingElseIsNoMode)

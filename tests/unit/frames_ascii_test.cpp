@@ -119,7 +119,8 @@ TEST(AsciiWordAnswer, HexDigitsDecodeHighDigitFirst)
 TEST(AsciiWordAnswer, DataCharactersOtherThanUpperCaseHexDigitsAreNotUnderstood)
 {
     // A corrupted answer must not become a plausible number: one character outside '0'-'9' and
-    // 'A'-'F' anywhere in the data, lower case included, rejects the whole answer with -3.
+    // 'A'-'F' anywhere in the data, lower case included, rejects the whole answer with
+    // StatusUninterpreted.
     const char* const corrupted[] = {
         "11OKffa5\r\n", // lower case, which the module never writes
         "11OK00a5\r\n",
@@ -133,7 +134,7 @@ TEST(AsciiWordAnswer, DataCharactersOtherThanUpperCaseHexDigitsAreNotUnderstood)
     for (const char* text : corrupted) {
         const Checked c = checkWrd(request(1, 4, 1, 0, 2), bytesOf(text));
         EXPECT_FALSE(c.verdict.accepted) << text;
-        EXPECT_EQ(c.verdict.status, -3) << text;
+        EXPECT_EQ(c.verdict.status, fam3::StatusUninterpreted) << text;
         EXPECT_EQ(c.verdict.data, nullptr) << text;
     }
     // Every digit of both kinds decodes.
@@ -168,7 +169,7 @@ TEST(AsciiWordAnswer, EveryLengthButTheExactOneIsRejected)
         }
         const Checked c = checkWrd(D100x3, answer);
         EXPECT_FALSE(c.verdict.accepted) << "length " << length;
-        EXPECT_EQ(c.verdict.status, -3) << "length " << length;
+        EXPECT_EQ(c.verdict.status, fam3::StatusUninterpreted) << "length " << length;
         EXPECT_EQ(c.verdict.data, nullptr);
         EXPECT_EQ(c.verdict.size, 0u);
     }
@@ -188,7 +189,7 @@ TEST(AsciiWordAnswer, HeaderAndEndMismatchesAreRejected)
     for (const char* text : wrong) {
         const Checked c = checkWrd(D100x3, bytesOf(text));
         EXPECT_FALSE(c.verdict.accepted) << text;
-        EXPECT_EQ(c.verdict.status, -3) << text;
+        EXPECT_EQ(c.verdict.status, fam3::StatusUninterpreted) << text;
     }
 }
 
@@ -206,7 +207,7 @@ TEST(AsciiWordAnswer, DataThatDoesNotFitTheDecodeBufferIsRejected)
     const AnswerVerdict v =
         fam3::CheckAsciiWrd(D100x3, answer.data(), answer.size(), buffer, sizeof buffer);
     EXPECT_FALSE(v.accepted);
-    EXPECT_EQ(v.status, -3);
+    EXPECT_EQ(v.status, fam3::StatusUninterpreted);
 }
 
 TEST(AsciiBitAnswer, WorkedExampleIsAcceptedWithOneBytePerBit)
@@ -218,13 +219,14 @@ TEST(AsciiBitAnswer, WorkedExampleIsAcceptedWithOneBytePerBit)
 
 TEST(AsciiBitAnswer, BitCharactersOtherThanZeroAndOneAreNotUnderstood)
 {
-    // Any other character, even a digit or a hex digit, rejects the whole answer with -3.
+    // Any other character, even a digit or a hex digit, rejects the whole answer with
+    // StatusUninterpreted.
     for (const char bad : {'2', '9', 'A', 'X', 'a', ' ', '\0'}) {
         std::string text = "11OK1000000001111111\r\n";
         text[4 + 9] = bad;
         const Checked c = checkBrd(X201x16, bytesOf(text));
         EXPECT_FALSE(c.verdict.accepted) << "character " << int(bad);
-        EXPECT_EQ(c.verdict.status, -3) << "character " << int(bad);
+        EXPECT_EQ(c.verdict.status, fam3::StatusUninterpreted) << "character " << int(bad);
     }
 }
 
@@ -268,7 +270,7 @@ TEST(AsciiErrorCode, CodesSpanOneToFFAndZeroIsNotUnderstood)
     const Bytes one = bytesOf("11ER01_________");
     const Bytes ff = bytesOf("11ERFF_________");
     // An error line with code 00 would otherwise read as "valid value" in every holder.
-    EXPECT_EQ(fam3::AsciiErrorCode(zero.data(), zero.size()), -3);
+    EXPECT_EQ(fam3::AsciiErrorCode(zero.data(), zero.size()), fam3::StatusUninterpreted);
     EXPECT_EQ(fam3::AsciiErrorCode(one.data(), one.size()), 1);
     EXPECT_EQ(fam3::AsciiErrorCode(ff.data(), ff.size()), 255);
 }
@@ -278,8 +280,8 @@ TEST(AsciiErrorCode, CodeThatIsNotTwoUpperCaseHexDigitsIsNotUnderstood)
     for (const char* text : {"11ER4a_________", "11ERa1_________", "11ERG1_________",
                              "11ER1:_________", "11ER 1_________", "11ER-1_________"}) {
         const Bytes b = bytesOf(text);
-        EXPECT_EQ(fam3::AsciiErrorCode(b.data(), b.size()), -3) << text;
-        EXPECT_EQ(checkWrd(D100x3, b).verdict.status, -3) << text;
+        EXPECT_EQ(fam3::AsciiErrorCode(b.data(), b.size()), fam3::StatusUninterpreted) << text;
+        EXPECT_EQ(checkWrd(D100x3, b).verdict.status, fam3::StatusUninterpreted) << text;
     }
 }
 
@@ -294,9 +296,9 @@ TEST(AsciiErrorCode, AnythingElseGivesMinusThree)
     };
     for (const char* text : other) {
         const Bytes b = bytesOf(text);
-        EXPECT_EQ(fam3::AsciiErrorCode(b.data(), b.size()), -3) << text;
+        EXPECT_EQ(fam3::AsciiErrorCode(b.data(), b.size()), fam3::StatusUninterpreted) << text;
     }
-    EXPECT_EQ(fam3::AsciiErrorCode(nullptr, 0), -3);
+    EXPECT_EQ(fam3::AsciiErrorCode(nullptr, 0), fam3::StatusUninterpreted);
 }
 
 } // namespace

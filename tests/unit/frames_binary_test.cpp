@@ -144,7 +144,7 @@ TEST(BinaryWordAnswer, EveryLengthButTheExactOneIsRejected)
         answer.resize(length, 0x00);
         const AnswerVerdict v = checkWrd(D100x3, answer);
         EXPECT_FALSE(v.accepted) << "length " << length;
-        EXPECT_EQ(v.status, -3) << "length " << length;
+        EXPECT_EQ(v.status, fam3::StatusUninterpreted) << "length " << length;
         EXPECT_EQ(v.data, nullptr);
     }
 }
@@ -159,7 +159,7 @@ TEST(BinaryWordAnswer, HeaderMismatchesAreRejected)
     for (const Bytes& answer : wrong) {
         const AnswerVerdict v = checkWrd(D100x3, answer);
         EXPECT_FALSE(v.accepted);
-        EXPECT_EQ(v.status, -3);
+        EXPECT_EQ(v.status, fam3::StatusUninterpreted);
     }
 }
 
@@ -175,8 +175,8 @@ TEST(BinaryWordAnswer, ErrorEndCodeOfTheExpectedLengthGivesThatCode)
 TEST(BinaryErrorCode, FourByteErrorAnswerIsNotUnderstood)
 {
     const Bytes answer = {0x91, 0x02, 0x00, 0x00};
-    EXPECT_EQ(fam3::BinaryErrorCode(answer.data(), answer.size(), 0x91), -3);
-    EXPECT_EQ(checkWrd(D100x3, answer).status, -3);
+    EXPECT_EQ(fam3::BinaryErrorCode(answer.data(), answer.size(), 0x91), fam3::StatusUninterpreted);
+    EXPECT_EQ(checkWrd(D100x3, answer).status, fam3::StatusUninterpreted);
 }
 
 TEST(BinaryErrorCode, ErrorAnswerWithOneDetailByteGivesTheEndCode)
@@ -197,17 +197,20 @@ TEST(BinaryErrorCode, AnythingElseGivesMinusThree)
 {
     const Bytes answer = {0x91, 0x02, 0x00, 0x01, 0x5A};
     // The code of the other read command.
-    EXPECT_EQ(fam3::BinaryErrorCode(answer.data(), answer.size(), 0x81), -3);
-    EXPECT_EQ(checkBrd(X201x16, answer).status, -3);
+    EXPECT_EQ(fam3::BinaryErrorCode(answer.data(), answer.size(), 0x81), fam3::StatusUninterpreted);
+    EXPECT_EQ(checkBrd(X201x16, answer).status, fam3::StatusUninterpreted);
     // End code 0 is no error.
     const Bytes noError = {0x91, 0x00, 0x00, 0x01, 0x5A};
-    EXPECT_EQ(fam3::BinaryErrorCode(noError.data(), noError.size(), 0x91), -3);
+    EXPECT_EQ(fam3::BinaryErrorCode(noError.data(), noError.size(), 0x91),
+              fam3::StatusUninterpreted);
     // Byte 3 + 4 must be the length, one byte short or over.
     const Bytes shortFrame = {0x91, 0x02, 0x00, 0x02, 0x5A};
     const Bytes longFrame = {0x91, 0x02, 0x00, 0x01, 0x5A, 0x5A};
-    EXPECT_EQ(fam3::BinaryErrorCode(shortFrame.data(), shortFrame.size(), 0x91), -3);
-    EXPECT_EQ(fam3::BinaryErrorCode(longFrame.data(), longFrame.size(), 0x91), -3);
-    EXPECT_EQ(fam3::BinaryErrorCode(nullptr, 0, 0x91), -3);
+    EXPECT_EQ(fam3::BinaryErrorCode(shortFrame.data(), shortFrame.size(), 0x91),
+              fam3::StatusUninterpreted);
+    EXPECT_EQ(fam3::BinaryErrorCode(longFrame.data(), longFrame.size(), 0x91),
+              fam3::StatusUninterpreted);
+    EXPECT_EQ(fam3::BinaryErrorCode(nullptr, 0, 0x91), fam3::StatusUninterpreted);
 }
 
 TEST(BinaryBitAnswer, LargestReadOf256BitsCarriesALengthAbove255)

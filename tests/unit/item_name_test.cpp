@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -12,9 +13,6 @@
 using namespace fam3;
 
 namespace {
-
-constexpr int Bit = 1;
-constexpr int Word = 16;
 
 // Runs the conversion and returns the refusal id, 0 when the name is accepted.
 int refusalOf(const std::string& name)
@@ -52,34 +50,34 @@ struct Accepted {
 };
 
 const Accepted acceptedNames[] = {
-    {"D100,W", 1, 4, Word, 100, 198, 2, "W"},
-    {"d100,w", 1, 4, Word, 100, 198, 2, "W"},
-    {"0D100,W", 1, 4, Word, 100, 198, 2, "W"},
-    {"4D1,W", 4, 4, Word, 1, 0, 2, "W"},
-    {"D262144,W", 1, 4, Word, 262144, 524286, 2, "W"},
-    {"X00201,B", 1, 24, Bit, 201, 64, 1, "B"},
-    {"X71664,W", 1, 24, Bit, 71664, 8191, 16, "W"},
-    {"L10001,L", 1, 12, Bit, 10001, 2048, 32, "L"},
-    {"W02048,INT", 1, 23, Word, 2048, 4094, 2, "INT"},
-    {"C5,W", 1, 3, Bit, 5, 4, 16, "W"},
-    {"CU5,W", 1, 3, Bit, 5, 4, 16, "W"},
-    {"D100.W", 1, 4, Word, 100, 198, 2, "W"},
-    {"D100;W", 1, 4, Word, 100, 198, 2, "W"},
-    {"D100,C128", 1, 4, Word, 100, 198, 128, ""},
-    {"M1,C16", 1, 13, Bit, 1, 0, 256, ""},
-    {"d1,c5", 1, 4, Word, 1, 0, 5, ""},
-    {"D0100,W", 1, 4, Word, 100, 198, 2, "W"},
+    {"D100,W", 1, 4, WordKind, 100, 198, 2, "W"},
+    {"d100,w", 1, 4, WordKind, 100, 198, 2, "W"},
+    {"0D100,W", 1, 4, WordKind, 100, 198, 2, "W"},
+    {"4D1,W", 4, 4, WordKind, 1, 0, 2, "W"},
+    {"D262144,W", 1, 4, WordKind, 262144, 524286, 2, "W"},
+    {"X00201,B", 1, 24, BitKind, 201, 64, 1, "B"},
+    {"X71664,W", 1, 24, BitKind, 71664, 8191, 16, "W"},
+    {"L10001,L", 1, 12, BitKind, 10001, 2048, 32, "L"},
+    {"W02048,INT", 1, 23, WordKind, 2048, 4094, 2, "INT"},
+    {"C5,W", 1, 3, BitKind, 5, 4, 16, "W"},
+    {"CU5,W", 1, 3, BitKind, 5, 4, 16, "W"},
+    {"D100.W", 1, 4, WordKind, 100, 198, 2, "W"},
+    {"D100;W", 1, 4, WordKind, 100, 198, 2, "W"},
+    {"D100,C128", 1, 4, WordKind, 100, 198, 128, ""},
+    {"M1,C16", 1, 13, BitKind, 1, 0, 256, ""},
+    {"d1,c5", 1, 4, WordKind, 1, 0, 5, ""},
+    {"D0100,W", 1, 4, WordKind, 100, 198, 2, "W"},
     // Beyond the edge-case list.
-    {"2D100,DOUBLE", 2, 4, Word, 100, 198, 8, "DOUBLE"},
-    {"M1,C1", 1, 13, Bit, 1, 0, 16, ""},
-    {"D1,C1", 1, 4, Word, 1, 0, 1, ""},
-    {"D1,C000005", 1, 4, Word, 1, 0, 5, ""},       // a 7-character type text is still read
-    {"00004W71234,DOUBLE", 4, 23, Word, 71234, 32766 - 2 * (2048 - 1234), 8, "DOUBLE"},
-    {"0000000000000000001D1,W", 1, 4, Word, 1, 0, 2, "W"}, // leading zeros never overflow
-    {"t1,b", 1, 20, Bit, 1, 0, 1, "B"},
-    {"Tu1,b", 1, 20, Bit, 1, 0, 1, "B"},
-    {"tS1,Float", 1, 32, Word, 1, 0, 4, "FLOAT"},
-    {"Y10101,LONG", 1, 25, Bit, 10101, 1024, 32, "LONG"},
+    {"2D100,DOUBLE", 2, 4, WordKind, 100, 198, 8, "DOUBLE"},
+    {"M1,C1", 1, 13, BitKind, 1, 0, 16, ""},
+    {"D1,C1", 1, 4, WordKind, 1, 0, 1, ""},
+    {"D1,C000005", 1, 4, WordKind, 1, 0, 5, ""},  // a 7-character type text is still read
+    {"00004W71234,DOUBLE", 4, 23, WordKind, 71234, 32766 - 2 * (2048 - 1234), 8, "DOUBLE"},
+    {"0000000000000000001D1,W", 1, 4, WordKind, 1, 0, 2, "W"},  // leading zeros never overflow
+    {"t1,b", 1, 20, BitKind, 1, 0, 1, "B"},
+    {"Tu1,b", 1, 20, BitKind, 1, 0, 1, "B"},
+    {"tS1,Float", 1, 32, WordKind, 1, 0, 4, "FLOAT"},
+    {"Y10101,LONG", 1, 25, BitKind, 10101, 1024, 32, "LONG"},
 };
 
 struct Refused {
@@ -343,32 +341,55 @@ TEST(ItemNameSplitting, StopsAtTheTerminatingNul)
     }
 }
 
-TEST(DeviceTable, GivesCodeKindAndAsciiNameOfEveryDevice)
+// Every device name as an item uses it: the device it reads, its kind seen in the offset of
+// address 5 (bit 4 of a bit device, byte 8 of a word device; L and W unit 1 point 1, X and Y
+// unit 0 slot 2 terminal 1), and the name that the module's ASCII commands give the device. The
+// slash names have no address rule: their items are refused, their devices still have a code and
+// a kind.
+TEST(DeviceTable, EveryDeviceNameReadsItsDevice)
 {
-    struct Row {
-        const char* name;
+    struct Example {
+        const char* item;
         std::uint32_t code;
         int kind;
+        std::uint32_t startOffset;
         const char* ascii;
     };
-    const Row rows[] = {
-        {"A", 1, Word, "A"},   {"B", 2, Word, "B"},    {"C", 3, Bit, "CU"},
-        {"CU", 3, Bit, "CU"},  {"D", 4, Word, "D"},    {"E", 5, Bit, "E"},
-        {"H", 8, Bit, "H"},    {"I", 9, Bit, "I"},     {"L", 12, Bit, "L"},
-        {"M", 13, Bit, "M"},   {"P", 16, Word, "P"},   {"R", 18, Word, "R"},
-        {"T", 20, Bit, "TU"},  {"TU", 20, Bit, "TU"},  {"U", 21, Bit, "U"},
-        {"V", 22, Word, "V"},  {"W", 23, Word, "W"},   {"X", 24, Bit, "X"},
-        {"Y", 25, Bit, "Y"},   {"Z", 26, Word, "Z"},   {"TS", 32, Word, "TS"},
-        {"TP", 33, Word, "TP"}, {"TI", 37, Word, "TI"}, {"CS", 48, Word, "CS"},
-        {"CP", 49, Word, "CP"}, {"CI", 53, Word, "CI"}, {"/T", 113, Bit, ""},
-        {"/C", 114, Bit, ""},  {"/B", 123, Word, ""},  {"/D", 124, Word, ""},
-        {"/I", 125, Bit, ""},
+    const Example examples[] = {
+        {"A5,W", 1, WordKind, 8, "A"},         {"B5,W", 2, WordKind, 8, "B"},
+        {"C5,W", 3, BitKind, 4, "CU"},         {"CU5,W", 3, BitKind, 4, "CU"},
+        {"D5,W", 4, WordKind, 8, "D"},         {"E5,W", 5, BitKind, 4, "E"},
+        {"H5,W", 8, BitKind, 4, "H"},          {"I5,W", 9, BitKind, 4, "I"},
+        {"L10001,W", 12, BitKind, 2048, "L"},  {"M5,W", 13, BitKind, 4, "M"},
+        {"P5,W", 16, WordKind, 8, "P"},        {"R5,W", 18, WordKind, 8, "R"},
+        {"T5,W", 20, BitKind, 4, "TU"},        {"TU5,W", 20, BitKind, 4, "TU"},
+        {"U5,W", 21, BitKind, 4, "U"},         {"V5,W", 22, WordKind, 8, "V"},
+        {"W10001,W", 23, WordKind, 4096, "W"}, {"X00201,W", 24, BitKind, 64, "X"},
+        {"Y00201,W", 25, BitKind, 64, "Y"},    {"Z5,W", 26, WordKind, 8, "Z"},
+        {"TS5,W", 32, WordKind, 8, "TS"},      {"TP5,W", 33, WordKind, 8, "TP"},
+        {"TI5,W", 37, WordKind, 8, "TI"},      {"CS5,W", 48, WordKind, 8, "CS"},
+        {"CP5,W", 49, WordKind, 8, "CP"},      {"CI5,W", 53, WordKind, 8, "CI"},
     };
-    for (const Row& r : rows) {
-        SCOPED_TRACE(r.name);
-        EXPECT_EQ(deviceCode(r.name), r.code);
-        EXPECT_EQ(deviceKind(r.code), r.kind);
-        EXPECT_STREQ(asciiDeviceName(r.code), r.ascii);
+    for (const Example& e : examples) {
+        SCOPED_TRACE(e.item);
+        const ConvertedName converted = convertItemName(e.item);
+        EXPECT_EQ(converted.device, e.code);
+        EXPECT_EQ(converted.kind, e.kind);
+        EXPECT_EQ(converted.startOffset, e.startOffset);
+        EXPECT_STREQ(asciiDeviceName(converted.device), e.ascii);
+    }
+
+    const Example slashes[] = {
+        {"/T5,W", 113, BitKind, 0, ""},  {"/C5,W", 114, BitKind, 0, ""},
+        {"/B5,W", 123, WordKind, 0, ""}, {"/D5,W", 124, WordKind, 0, ""},
+        {"/I5,W", 125, BitKind, 0, ""},
+    };
+    for (const Example& e : slashes) {
+        SCOPED_TRACE(e.item);
+        EXPECT_EQ(refusalOf(e.item), 217);
+        EXPECT_EQ(deviceCode(std::string(e.item, 2).c_str()), e.code);
+        EXPECT_EQ(deviceKind(e.code), e.kind);
+        EXPECT_STREQ(asciiDeviceName(e.code), e.ascii);
     }
 }
 
@@ -389,18 +410,22 @@ TEST(DeviceTable, KnowsNoOtherNameOrCode)
     }
 }
 
-TEST(ReadDataMaxCount, FollowsTheDeviceKind)
+// One read command covers at most 256 points of a bit device or 128 bytes (64 words) of a word
+// device; a code without a device has no limit to offer.
+TEST(ReadDataMaxCount, BitDevices256PointsWordDevices128Bytes)
 {
+    const std::set<std::uint32_t> bitDevices = {3, 5, 8, 9, 12, 13, 20, 21, 24, 25, 113, 114, 125};
+    const std::set<std::uint32_t> wordDevices = {1,  2,  4,  16, 18, 22, 23,  26,
+                                                 32, 33, 37, 48, 49, 53, 123, 124};
     const LE01ReadDataMaxCount limits;
     const CommReadDataMaxCount& base = limits;
     for (std::uint32_t code = 0; code < 256; ++code) {
         SCOPED_TRACE(code);
-        const int kind = deviceKind(code);
-        EXPECT_EQ(base.maxCount(code), kind == Bit ? 256u : kind == Word ? 128u : 0u);
+        const std::uint32_t expected = bitDevices.count(code) != 0    ? 256u
+                                       : wordDevices.count(code) != 0 ? 128u
+                                                                      : 0u;
+        EXPECT_EQ(base.maxCount(code), expected);
     }
-    EXPECT_EQ(limits.maxCount(4), 128u);
-    EXPECT_EQ(limits.maxCount(13), 256u);
-    EXPECT_EQ(limits.maxCount(113), 256u);
     EXPECT_EQ(limits.maxCount(0xFFFFFFFFu), 0u);
 }
 
@@ -587,14 +612,14 @@ TEST(TypeRows, ConvertItemNameFindsEveryRowOfItsKind)
         const ConvertedName converted = convertItemName((std::string("M1,") + row.name).c_str());
         EXPECT_EQ(converted.type, &row);
         EXPECT_EQ(converted.span, row.count);
-        EXPECT_EQ(converted.kind, Bit);
+        EXPECT_EQ(converted.kind, BitKind);
     }
     for (const TypeEntry& row : wordTypeTable) {
         SCOPED_TRACE(row.name);
         const ConvertedName converted = convertItemName((std::string("D1,") + row.name).c_str());
         EXPECT_EQ(converted.type, &row);
         EXPECT_EQ(converted.span, row.count);
-        EXPECT_EQ(converted.kind, Word);
+        EXPECT_EQ(converted.kind, WordKind);
     }
     // "B" and "W" of bit devices make the same holder; only the span differs.
     EXPECT_EQ(convertItemName("M1,B").type->factory, convertItemName("M1,W").type->factory);

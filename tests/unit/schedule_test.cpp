@@ -8,6 +8,7 @@
 #include "item/item_name.h"
 #include "link/frames.h"
 #include "link/schedule.h"
+#include "tests/support/scheduled_item.h"
 
 namespace {
 
@@ -23,16 +24,7 @@ struct FakeHolder {
     void SetStatus(int code) { statuses.push_back(code); }
 };
 
-// The fields of a registered item that the scheduling reads.
-struct FakeItem {
-    std::uint32_t cpu;
-    std::uint32_t device;
-    std::uint32_t address;
-    std::uint32_t startOffset;
-    std::uint32_t endOffset;
-    std::int64_t key;
-    std::unique_ptr<FakeHolder> holder;
-};
+typedef testing_support::ScheduledItem<FakeHolder> FakeItem;
 
 constexpr std::uint32_t D = 4, M = 13, W = 23, X = 24;
 
@@ -42,12 +34,7 @@ public:
     FakeItem& add(std::uint32_t cpu, std::uint32_t device, std::uint32_t address, std::uint32_t span)
     {
         auto item = std::make_unique<FakeItem>();
-        item->cpu = cpu;
-        item->device = device;
-        item->address = address;
-        item->startOffset = fam3::deviceOffset(device, address);
-        item->endOffset = item->startOffset + span;
-        item->key = fam3::itemKey(cpu, device, address, span);
+        item->place(cpu, device, address, span);
         item->holder = std::make_unique<FakeHolder>();
         schedule.emplace(item->key, item.get());
         items.push_back(std::move(item));
@@ -352,8 +339,8 @@ TEST(Distribution, RejectedAnswerReachesOnlyTheRequestsItems)
     FakeItem& inside = plc.add(D, 1, 2);
     FakeItem& outside = plc.add(D, 200, 2);
     const ReadRequest r = plc.next(ReadRequest());
-    fam3::PostReadStatus(plc.schedule, r, -3);
-    EXPECT_EQ(inside.holder->statuses, (std::vector<int>{-3}));
+    fam3::PostReadStatus(plc.schedule, r, fam3::StatusUninterpreted);
+    EXPECT_EQ(inside.holder->statuses, (std::vector<int>{fam3::StatusUninterpreted}));
     EXPECT_TRUE(outside.holder->statuses.empty());
 }
 
@@ -365,9 +352,9 @@ TEST(Distribution, TimeoutReachesEveryItemOfThePlc)
     FakeItem& c = plc.add(2, M, 1, 1);
     const ReadRequest first = plc.next(ReadRequest());
     fam3::PostReadData(plc.schedule, first, counting(2).data());
-    fam3::PostReadStatus(plc.schedule, first, -2);
+    fam3::PostReadStatus(plc.schedule, first, fam3::StatusTimeOut);
     for (FakeItem* item : {&a, &b, &c})
-        EXPECT_EQ(item->holder->statuses, (std::vector<int>{-2}));
+        EXPECT_EQ(item->holder->statuses, (std::vector<int>{fam3::StatusTimeOut}));
     EXPECT_EQ(a.holder->data.size(), 1u); // read a moment before, timed out all the same
 }
 
@@ -377,7 +364,7 @@ TEST(Distribution, EmptyRequestTouchesNothing)
     FakeItem& item = plc.add(D, 1, 2);
     const Bytes data(2);
     fam3::PostReadData(plc.schedule, ReadRequest(), data.data());
-    fam3::PostReadStatus(plc.schedule, ReadRequest(), -3);
+    fam3::PostReadStatus(plc.schedule, ReadRequest(), fam3::StatusUninterpreted);
     EXPECT_TRUE(item.holder->data.empty());
     EXPECT_TRUE(item.holder->statuses.empty());
 }

@@ -1,5 +1,5 @@
 // When a holder's new data or status reaches DDE clients: the decisions of value/holding.h,
-// driven the way the Windows holders drive them (a NaN reading goes on as status -4).
+// driven the way the Windows holders drive them (a NaN reading goes on as StatusNotANumber).
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -66,10 +66,10 @@ TEST(FreshHolder, StatusZeroPostsOnceAndShowsInitialValue)
     Holder<WrdArray<DWordType> > number;
     Holder<WrdArray<BasicStringType> > text;
     Holder<BrdArray<FloatType> > single;
-    number.setStatus(0);
-    text.setStatus(0);
-    single.setStatus(0);
-    number.setStatus(0);
+    number.setStatus(StatusValid);
+    text.setStatus(StatusValid);
+    single.setStatus(StatusValid);
+    number.setStatus(StatusValid);
     EXPECT_EQ(1, number.posts);
     EXPECT_EQ("0", number.text());
     EXPECT_EQ(1, text.posts);
@@ -122,8 +122,8 @@ TEST(StatusChange, TimeOutThenSameValuePostsTwiceInAll)
 TEST(StatusChange, ErrorCodesPostWhenTheCodeChanges)
 {
     Holder<BrdArray<DWordType> > h;
-    h.setStatus(-3);
-    h.setStatus(-3);
+    h.setStatus(StatusUninterpreted);
+    h.setStatus(StatusUninterpreted);
     h.setStatus(3);
     EXPECT_EQ(2, h.posts);
     EXPECT_EQ("#ERR 3", h.text());
@@ -134,7 +134,7 @@ TEST(StatusChange, KeepsTheValueForALaterStatusZero)
     Holder<WrdArray<WordType> > h;
     h.setData({0x01, 0x00});
     h.setStatus(StatusTimeOut);
-    h.setStatus(0);
+    h.setStatus(StatusValid);
     EXPECT_EQ(3, h.posts);
     EXPECT_EQ("256", h.text());
 }
@@ -175,7 +175,7 @@ TEST(FloatChange, NaNOnFreshHolderKeepsTheZeroValue)
     h.setData({0xFF, 0xFF, 0xFF, 0xFF});
     EXPECT_EQ(1, h.posts);
     EXPECT_EQ(0.0f, h.value);
-    h.setStatus(0);
+    h.setStatus(StatusValid);
     EXPECT_EQ("0", h.text());
 }
 

@@ -85,14 +85,14 @@ TEST(IntegerText, SignedDecimalOverTheFullRange)
 
 TEST(StatusText, MarkersForTheNamedCodes)
 {
-    EXPECT_EQ("#NaN", statusText(-4));
-    EXPECT_EQ("#TMOUT", statusText(-2));
-    EXPECT_EQ("#EMPTY", statusText(-1));
+    EXPECT_EQ("#NaN", statusText(StatusNotANumber));
+    EXPECT_EQ("#TMOUT", statusText(StatusTimeOut));
+    EXPECT_EQ("#EMPTY", statusText(StatusEmpty));
 }
 
 TEST(StatusText, OtherCodesAreErrorsWithTheSignedCode)
 {
-    EXPECT_EQ("#ERR -3", statusText(-3));
+    EXPECT_EQ("#ERR -3", statusText(StatusUninterpreted));
     EXPECT_EQ("#ERR 3", statusText(3));
     EXPECT_EQ("#ERR 255", statusText(255));
     EXPECT_EQ("#ERR -5", statusText(-5));
@@ -101,15 +101,15 @@ TEST(StatusText, OtherCodesAreErrorsWithTheSignedCode)
 
 TEST(HolderText, StatusZeroShowsTheValueAnyOtherTheMarker)
 {
-    EXPECT_EQ("-1", renderText<WrdArray<WordType> >(-1, 0));
-    EXPECT_EQ("#EMPTY", renderText<WrdArray<WordType> >(-1, -1));
-    EXPECT_EQ("#TMOUT", renderText<BrdArray<BasicDoubleType> >(1.5, -2));
-    EXPECT_EQ("1.5", renderText<BrdArray<BasicDoubleType> >(1.5, 0));
+    EXPECT_EQ("-1", renderText<WrdArray<WordType> >(-1, StatusValid));
+    EXPECT_EQ("#EMPTY", renderText<WrdArray<WordType> >(-1, StatusEmpty));
+    EXPECT_EQ("#TMOUT", renderText<BrdArray<BasicDoubleType> >(1.5, StatusTimeOut));
+    EXPECT_EQ("1.5", renderText<BrdArray<BasicDoubleType> >(1.5, StatusValid));
 }
 
 TEST(HolderText, StringsPassUnchangedAndEmptyShowsNull)
 {
-    EXPECT_EQ("(null)", renderText<WrdArray<BasicStringType> >("", 0));
-    EXPECT_EQ("A,B\r\n", renderText<WrdArray<BasicStringType> >("A,B\r\n", 0));
-    EXPECT_EQ("#ERR -3", renderText<BrdArray<BasicStringType> >("ABC", -3));
+    EXPECT_EQ("(null)", renderText<WrdArray<BasicStringType> >("", StatusValid));
+    EXPECT_EQ("A,B\r\n", renderText<WrdArray<BasicStringType> >("A,B\r\n", StatusValid));
+    EXPECT_EQ("#ERR -3", renderText<BrdArray<BasicStringType> >("ABC", StatusUninterpreted));
 }

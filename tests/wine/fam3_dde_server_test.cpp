@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <map>
+#include <set>
 #include <memory>
 #include <string>
 #include <utility>
@@ -43,27 +44,36 @@ protected:
         return hsz;
     }
 
-    DdeTransaction Transaction(UINT type, ULONG_PTR conv, HSZ item)
+    DdeTransaction Transaction(UINT type, ULONG_PTR conv, HSZ item, UINT format = CF_TEXT)
     {
         DdeTransaction t = {};
         t.type = type;
-        t.format = CF_TEXT;
+        t.format = format;
         t.conv = reinterpret_cast<HCONV>(conv);
         t.hsz1 = server->GetTopic();
         t.hsz2 = item;
         return t;
     }
 
-    int Start(ULONG_PTR conv, HSZ item)
+    int Start(ULONG_PTR conv, HSZ item, UINT format = CF_TEXT)
     {
-        const DdeTransaction t = Transaction(XTYP_ADVSTART, conv, item);
+        const DdeTransaction t = Transaction(XTYP_ADVSTART, conv, item, format);
         return server->AdviseStart(&t);
     }
 
-    int Stop(ULONG_PTR conv, HSZ item)
+    int Stop(ULONG_PTR conv, HSZ item, UINT format = CF_TEXT)
     {
-        const DdeTransaction t = Transaction(XTYP_ADVSTOP, conv, item);
+        const DdeTransaction t = Transaction(XTYP_ADVSTOP, conv, item, format);
         return server->AdviseStop(&t);
+    }
+
+    // Whether an advise request of the conversation's loop gets data.
+    bool Answered(ULONG_PTR conv, HSZ item, UINT format)
+    {
+        const DdeTransaction t = Transaction(XTYP_ADVREQ, conv, item, format);
+        const HDDEDATA data = server->AdviseRequest(&t);
+        DdeFreeDataHandle(data);
+        return data != nullptr;
     }
 
     int Disconnect(ULONG_PTR conv)
@@ -175,6 +185,28 @@ TEST_F(ServerTest, RepeatedAdviseStartOnOneConversationTakesOneReference)
     EXPECT_TRUE(server->items.empty()) << "no stale reference keeps the item read for ever";
 }
 
+TEST_F(ServerTest, ALoopInEachFormatHoldsTheItemAndGetsOnlyItsOwnRequests)
+{
+    const HSZ d100 = Item("D100,W");
+    EXPECT_EQ(Start(1, d100, CF_TEXT), 1);
+    EXPECT_EQ(Start(1, d100, CF_UNICODETEXT), 1);
+    EXPECT_EQ(fam3::DdeItem::liveCount, baseCount + 1) << "one item for both loops";
+    EXPECT_EQ(RefCount(d100), 2);
+    EXPECT_TRUE(Answered(1, d100, CF_TEXT));
+    EXPECT_TRUE(Answered(1, d100, CF_UNICODETEXT));
+    EXPECT_FALSE(Answered(2, d100, CF_TEXT)) << "a conversation with no loop here, as one on "
+                                                "another topic that advises the same name";
+
+    EXPECT_EQ(Stop(1, d100, CF_TEXT), 1);
+    EXPECT_EQ(RefCount(d100), 1) << "the CF_UNICODETEXT loop still holds the item";
+    EXPECT_FALSE(Answered(1, d100, CF_TEXT));
+    EXPECT_TRUE(Answered(1, d100, CF_UNICODETEXT));
+    EXPECT_EQ(Stop(1, d100, CF_TEXT), 1);
+    EXPECT_EQ(RefCount(d100), 1) << "a second stop of the same loop gives back nothing";
+    EXPECT_EQ(Stop(1, d100, CF_UNICODETEXT), 1);
+    EXPECT_TRUE(server->items.empty());
+}
+
 TEST_F(ServerTest, RepeatedAdviseStartThenDisconnectReleasesTheItem)
 {
     const HSZ d100 = Item("D100,W");
@@ -266,8 +298,9 @@ TEST_F(ServerTest, AdviseStartIsAllOrNothingWhicheverAllocationFails)
     EXPECT_EQ(fam3::DdeItem::liveCount, baseCount + 2);
     EXPECT_EQ(RefCount(d100), 2);
     EXPECT_EQ(RefCount(d1), 2);
-    EXPECT_EQ(server->conversations[one], (std::set<HSZ>{d100, d1}));
-    EXPECT_EQ(server->conversations[two], (std::set<HSZ>{d100, d1}));
+    const std::set<fam3::FAM3DdeServer::Loop> both = {{d100, CF_TEXT}, {d1, CF_TEXT}};
+    EXPECT_EQ(server->conversations[one], both);
+    EXPECT_EQ(server->conversations[two], both);
     // The counts and the sets are in step: both disconnects together release both items.
     Disconnect(1);
     EXPECT_EQ(RefCount(d100), 1);

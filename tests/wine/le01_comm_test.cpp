@@ -13,6 +13,7 @@
 
 #include "dde/fam3_dde_server.h"
 #include "link/le01_comm.h"
+#include "link/link_mode.h"
 #include "shell/msg.h"
 #include "tests/support/capture.h"
 #include "tests/support/dde_instance.h"
@@ -92,7 +93,6 @@ public:
     sockaddr_in peer = {};
 };
 
-constexpr int Auto = 0, Binary = 1, Ascii = 2;
 const std::string Plc = "PLCLINK";
 
 class LinkTest : public ::testing::Test {
@@ -182,7 +182,7 @@ std::string Line(int level, int id)
 
 TEST_F(LinkTest, NewLinkHasNoSocketAndConnectsOnItsFirstPoll)
 {
-    Open(Binary);
+    Open(fam3::ModeBinary);
     EXPECT_EQ(link->sock, INVALID_SOCKET);
     EXPECT_EQ(link->tickCount, 500);
     EXPECT_EQ(link->state, nullptr);
@@ -195,7 +195,7 @@ TEST_F(LinkTest, NewLinkHasNoSocketAndConnectsOnItsFirstPoll)
 
 TEST_F(LinkTest, FixedModeWithoutItemsSendsNothing)
 {
-    Start(Ascii);
+    Start(fam3::ModeAscii);
     Poll(10);
     EXPECT_TRUE(module->Silent());
 }
@@ -203,7 +203,7 @@ TEST_F(LinkTest, FixedModeWithoutItemsSendsNothing)
 TEST_F(LinkTest, AutoModeProbesAndAnAsciiReplyChoosesAscii)
 {
     Recorder& d100 = Add("D100,W");
-    Start(Auto);
+    Start(fam3::ModeAuto);
     EXPECT_EQ(module->Receive(), Probe);
     module->Reply(bytesOf("11ER06\r\n")); // an ASCII module's error line
     ASSERT_TRUE(Readable(link->sock, 2000));
@@ -245,14 +245,15 @@ TEST_F(LinkTest, AutoModeTakesAnyOtherReplyForBinaryAndUnknownModesActAsAuto)
 TEST_F(LinkTest, SilentModuleGetsTheProbeAgainEvery501TicksAndItsItemsTimeOut)
 {
     Recorder& d100 = Add("D100,W");
-    Start(Auto);
+    Start(fam3::ModeAuto);
     EXPECT_EQ(module->Receive(), Probe);
     std::string log = Capture(stderr, [&] { Poll(500); });
     EXPECT_EQ(log, "");
     EXPECT_TRUE(module->Silent());
     EXPECT_TRUE(d100.statuses.empty());
     EXPECT_EQ(Capture(stderr, [&] { Poll(); }), Line(1, 224));
-    EXPECT_EQ(d100.statuses, (std::vector<int>{-2})) << "no last value passes for a current one";
+    EXPECT_EQ(d100.statuses, (std::vector<int>{fam3::StatusTimeOut}))
+        << "no last value passes for a current one";
     EXPECT_EQ(link->linkState, fam3::LinkState::NoAnswer);
     Poll();
     EXPECT_EQ(module->Receive(), Probe);
@@ -264,7 +265,7 @@ TEST_F(LinkTest, AsciiCommandsFollowTheScheduleAndAnswersReachTheirItems)
     Recorder& d101 = Add("D101,W");
     Recorder& x201 = Add("X00201,B");
     Recorder& text = Add("2D1,C3"); // CPU 2, three characters: two words
-    Start(Ascii);
+    Start(fam3::ModeAscii);
     EXPECT_EQ(module->Receive(), bytesOf("01WRDD100,02\r\n"));
     Answer(bytesOf("11OK12345678\r\n"));
     // The answer goes to D100 and D101 and the next command leaves in the same tick.
@@ -286,14 +287,14 @@ TEST_F(LinkTest, RejectedAnswersGiveTheRequestsItemsTheirCode)
 {
     Recorder& d100 = Add("D100,W");
     Recorder& m1 = Add("M1,B");
-    Start(Ascii);
+    Start(fam3::ModeAscii);
     EXPECT_EQ(module->Receive(), bytesOf("01WRDD100,01\r\n"));
     Answer(bytesOf("11ER41 ABCDEF\r\n")); // the module's error 0x41
     EXPECT_EQ(d100.statuses, (std::vector<int>{65}));
     EXPECT_TRUE(m1.statuses.empty());
     EXPECT_EQ(module->Receive(), bytesOf("01BRDM1,001\r\n"));
     Answer(bytesOf("11OK10\r\n")); // one character too many
-    EXPECT_EQ(m1.statuses, (std::vector<int>{-3}));
+    EXPECT_EQ(m1.statuses, (std::vector<int>{fam3::StatusUninterpreted}));
     EXPECT_TRUE(d100.data.empty());
 }
 
@@ -301,7 +302,7 @@ TEST_F(LinkTest, BinaryCommandsAndAnswers)
 {
     Recorder& d100 = Add("D100,W");
     Recorder& l = Add("L10001,W");
-    Start(Binary);
+    Start(fam3::ModeBinary);
     EXPECT_EQ(module->Receive(),
               (Bytes{0x11, 0x01, 0x00, 0x08, 0x00, 0x04, 0x00, 0x00, 0x00, 0x64, 0x00, 0x01}));
     Answer(Bytes{0x91, 0x00, 0x00, 0x02, 0xAB, 0xCD});
@@ -316,14 +317,14 @@ TEST_F(LinkTest, UnansweredCommandTimesOutOnThe501stTickForEveryItem)
 {
     Recorder& d100 = Add("D100,W");
     Recorder& other = Add("2M1,B"); // another request, never sent
-    Start(Binary);
+    Start(fam3::ModeBinary);
     ASSERT_EQ(module->Receive().size(), 12u);
     std::string log = Capture(stderr, [&] { Poll(500); });
     EXPECT_EQ(log, "");
     EXPECT_TRUE(d100.statuses.empty());
     EXPECT_EQ(Capture(stderr, [&] { Poll(); }), Line(1, 223));
-    EXPECT_EQ(d100.statuses, (std::vector<int>{-2}));
-    EXPECT_EQ(other.statuses, (std::vector<int>{-2}));
+    EXPECT_EQ(d100.statuses, (std::vector<int>{fam3::StatusTimeOut}));
+    EXPECT_EQ(other.statuses, (std::vector<int>{fam3::StatusTimeOut}));
     EXPECT_EQ(link->linkState, fam3::LinkState::NoAnswer);
     // The socket stays open; polling goes on after the unanswered request.
     EXPECT_NE(link->sock, INVALID_SOCKET);
@@ -336,12 +337,12 @@ TEST_F(LinkTest, AnswerArrivingAfterItsTimeOutDoesNotShiftLaterAnswers)
 {
     Recorder& d1 = Add("D1,W");
     Recorder& d200 = Add("D200,W"); // too far from D1 for one command: two requests
-    Start(Binary);
+    Start(fam3::ModeBinary);
     const Bytes forD1 = {0x11, 0x01, 0x00, 0x08, 0x00, 0x04, 0x00, 0x00, 0x00, 0x01, 0x00, 0x01};
     const Bytes forD200 = {0x11, 0x01, 0x00, 0x08, 0x00, 0x04, 0x00, 0x00, 0x00, 0xC8, 0x00, 0x01};
     ASSERT_EQ(module->Receive(), forD1);
     Capture(stderr, [&] { Poll(501); }); // time-out
-    ASSERT_EQ(d1.statuses, (std::vector<int>{-2}));
+    ASSERT_EQ(d1.statuses, (std::vector<int>{fam3::StatusTimeOut}));
 
     // D1's answer comes late, before the next command; it has D200's length and header.
     module->Reply(Bytes{0x91, 0x00, 0x00, 0x02, 0x00, 0x11});
@@ -375,7 +376,7 @@ TEST_F(LinkTest, DrainBeforeACommandReadsPastResetAndOversizeErrors)
 {
     Recorder& d1 = Add("D1,W");
     Recorder& d200 = Add("D200,W"); // a request of its own
-    Start(Binary);
+    Start(fam3::ModeBinary);
     ASSERT_EQ(module->Receive().size(), 12u);
     Capture(stderr, [&] { Poll(501); }); // D1 times out
 
@@ -398,7 +399,7 @@ TEST_F(LinkTest, DrainBeforeACommandReadsPastResetAndOversizeErrors)
 TEST_F(LinkTest, LateAnswerIsNotTakenForTheProbesReply)
 {
     Add("D100,W");
-    Start(Auto);
+    Start(fam3::ModeAuto);
     ASSERT_EQ(module->Receive(), Probe);
     module->Reply(bytesOf("11ER06\r\n"));
     ASSERT_TRUE(Readable(link->sock, 2000));
@@ -422,13 +423,13 @@ TEST_F(LinkTest, LateAnswerIsNotTakenForTheProbesReply)
 TEST_F(LinkTest, UnreadableAddressFailsToConnectAndIsRetried501TicksLater)
 {
     Recorder& d100 = Add("D100,W");
-    Open(Binary, "192.168.0.300");
+    Open(fam3::ModeBinary, "192.168.0.300");
     std::string log = Capture(stderr, [&] { Poll(); });
     const std::string expected =
         "warning\t: " + Plc + " " + std::string(Msg::ErrorText(WSAEACCES)) + "\n";
     EXPECT_EQ(log, expected);
     EXPECT_EQ(link->sock, INVALID_SOCKET);
-    EXPECT_EQ(d100.statuses, (std::vector<int>{-2}));
+    EXPECT_EQ(d100.statuses, (std::vector<int>{fam3::StatusTimeOut}));
     EXPECT_EQ(link->linkState, fam3::LinkState::Unreachable);
     log = Capture(stderr, [&] { Poll(500); });
     EXPECT_EQ(log, "");
@@ -440,7 +441,7 @@ TEST_F(LinkTest, UnreadableAddressFailsToConnectAndIsRetried501TicksLater)
 TEST_F(LinkTest, FailedSendClosesTheSocketAndReconnectsAfterTheRetryInterval)
 {
     Recorder& d100 = Add("D100,W");
-    Start(Binary);
+    Start(fam3::ModeBinary);
     ASSERT_EQ(module->Receive().size(), 12u);
     Answer(Bytes{0x91, 0x00, 0x00, 0x02, 0x00, 0x01}); // then the pass ends
     EXPECT_EQ(link->linkState, fam3::LinkState::Binary);
@@ -449,7 +450,7 @@ TEST_F(LinkTest, FailedSendClosesTheSocketAndReconnectsAfterTheRetryInterval)
     std::string log = Capture(stderr, [&] { Poll(); });
     EXPECT_EQ(log.rfind("warning\t: " + Plc + " ", 0), 0u) << log;
     EXPECT_EQ(link->sock, INVALID_SOCKET);
-    EXPECT_EQ(d100.statuses, (std::vector<int>{-2}));
+    EXPECT_EQ(d100.statuses, (std::vector<int>{fam3::StatusTimeOut}));
     EXPECT_EQ(link->linkState, fam3::LinkState::Unreachable);
     Poll(500);
     EXPECT_EQ(link->sock, INVALID_SOCKET);
@@ -457,8 +458,13 @@ TEST_F(LinkTest, FailedSendClosesTheSocketAndReconnectsAfterTheRetryInterval)
     EXPECT_NE(link->sock, INVALID_SOCKET);
     Poll(); // the pass goes on after D100, where it stopped: nothing
     EXPECT_TRUE(module->Silent());
+    EXPECT_EQ(link->linkState, fam3::LinkState::Starting) << "connected again, nothing answered";
     Poll();
     EXPECT_EQ(module->Receive().size(), 12u);
+    Answer(Bytes{0x91, 0x00, 0x00, 0x02, 0x00, 0x01});
+    EXPECT_EQ(link->linkState, fam3::LinkState::Binary);
+    EXPECT_EQ(link->statistics.linkFailures, 1u);
+    EXPECT_EQ(link->statistics.answers, 2u);
 }
 
 } // namespace

@@ -1,20 +1,24 @@
 // komvas-dde: a console DDE client for checking the KOMVAS server without a spreadsheet.
 // One-shot commands (request, advise, execute) and a script mode that reads commands from
-// standard input and answers each with one line; see usageText() for both.
+// standard input and answers each with one line; --help describes both.
 #include <windows.h>
 
 #include <atomic>
 #include <csignal>
 #include <cstdio>
 #include <deque>
+#include <iostream>
 #include <mutex>
 #include <set>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "shell/config_values.h"
+#include "tools/command_line.h"
 #include "tools/ddeclient/options.h"
 #include "tools/ddeclient/session.h"
+#include "tools/ddeclient/statistics_table.h"
 
 using namespace ddeclient;
 
@@ -27,7 +31,8 @@ std::atomic<bool> interrupted{false};
 void onInterrupt(int)
 {
     interrupted = true;
-    if (stopEvent) SetEvent(stopEvent);
+    if (stopEvent)
+        SetEvent(stopEvent);
 }
 
 // One line on standard output, flushed at once so that a program reading the pipe sees it.
@@ -62,7 +67,8 @@ std::string conversationName(const Options& options)
 
 bool connectOrReport(Session& session, const Options& options)
 {
-    if (session.connect(options.service, options.topic)) return true;
+    if (session.connect(options.service, options.topic))
+        return true;
     printError("no connection to " + conversationName(options) + " (" + session.lastError() +
                "): no server, or the topic is not served");
     return false;
@@ -70,7 +76,8 @@ bool connectOrReport(Session& session, const Options& options)
 
 int runRequest(Session& session, const Options& options)
 {
-    if (!connectOrReport(session, options)) return ExitNoConnection;
+    if (!connectOrReport(session, options))
+        return ExitNoConnection;
     const std::string& item = options.arguments[0];
     std::string value;
     if (!session.request(item, options.format, value)) {
@@ -82,20 +89,29 @@ int runRequest(Session& session, const Options& options)
     return ExitOk;
 }
 
+// The SYSTEM topic's item, as text; false, after saying why, when the server does not answer it
+// (no data, or a marker such as "#NOTHING" in place of the item's text).
+bool requestSystemItem(Session& session, const Options& options, const char* item,
+                       std::string& text, const char* purpose)
+{
+    const bool answered = session.request(item, TextFormat, text);
+    if (answered && !text.empty() && text[0] != '#')
+        return true;
+    printError("the server of " + options.service + " does not answer the " + item +
+               " item of its SYSTEM topic (" + (answered ? "'" + text + "'" : session.lastError()) +
+               "), so " + purpose);
+    return false;
+}
+
 // The topics of the service, one per line, from the Topics item of its System topic.
 int runTopics(Session& session, Options options)
 {
-    options.topic = "SYSTEM";
-    if (!connectOrReport(session, options)) return ExitNoConnection;
+    options.topic = config::SystemTopicName;
+    if (!connectOrReport(session, options))
+        return ExitNoConnection;
     std::string topics;
-    const bool answered = session.request("Topics", 1, topics);
-    // A marker ("#NOTHING", say) is no list of topics.
-    if (!answered || topics.empty() || topics[0] == '#') {
-        printError("the server of " + options.service + " does not answer the Topics item of its " +
-                   "SYSTEM topic (" + (answered ? "'" + topics + "'" : session.lastError()) +
-                   "), so its topics cannot be listed");
+    if (!requestSystemItem(session, options, "Topics", topics, "its topics cannot be listed"))
         return ExitNoData;
-    }
     size_t start = 0;
     for (size_t tab; (tab = topics.find('\t', start)) != std::string::npos; start = tab + 1)
         printLine(topics.substr(start, tab - start));
@@ -103,9 +119,50 @@ int runTopics(Session& session, Options options)
     return ExitOk;
 }
 
+// The statistics of every PLC's link as an aligned table, once or every --seconds until CTRL+C
+// (each table then after a line with its time stamp).
+int runStatus(Session& session, Options options)
+{
+    options.topic = config::SystemTopicName;
+    bool lost = false;
+    session.onDisconnect([&lost] {
+        lost = true;
+        SetEvent(stopEvent);
+    });
+    if (!connectOrReport(session, options))
+        return ExitNoConnection;
+    for (bool first = true;; first = false) {
+        std::string table;
+        if (!requestSystemItem(session, options, "Statistics", table,
+                               "the statistics cannot be shown")) {
+            if (!lost)
+                return ExitNoData;
+            printError("the server ended the conversation " + conversationName(options));
+            return ExitDdeFailure;
+        }
+        if (options.secondsGiven)
+            printLine((first ? "" : "\n") + timeStamp());
+        const std::string text = alignedTable(table);
+        std::fwrite(text.data(), 1, text.size(), stdout);
+        std::fflush(stdout);
+        if (!options.secondsGiven || interrupted)
+            break;
+        session.pump(options.seconds * 1000u, stopEvent);
+        if (interrupted)
+            break;
+        if (lost) {
+            printError("the server ended the conversation " + conversationName(options));
+            return ExitDdeFailure;
+        }
+    }
+    session.disconnect();
+    return ExitOk;
+}
+
 int runExecute(Session& session, const Options& options)
 {
-    if (!connectOrReport(session, options)) return ExitNoConnection;
+    if (!connectOrReport(session, options))
+        return ExitNoConnection;
     if (!session.execute(options.arguments[0])) {
         printError("execute of '" + options.arguments[0] + "' on " + conversationName(options) +
                    " refused (" + session.lastError() + ")");
@@ -126,7 +183,8 @@ int runAdvise(Session& session, const Options& options)
         lost = true;
         SetEvent(stopEvent);
     });
-    if (!connectOrReport(session, options)) return ExitNoConnection;
+    if (!connectOrReport(session, options))
+        return ExitNoConnection;
 
     for (const std::string& item : options.arguments) {
         if (!session.advise(item, options.format)) {
@@ -148,7 +206,8 @@ int runAdvise(Session& session, const Options& options)
     }
 
     const DWORD limit = options.secondsGiven ? options.seconds * 1000u : INFINITE;
-    if (!interrupted && !lost) session.pump(limit, stopEvent);
+    if (!interrupted && !lost)
+        session.pump(limit, stopEvent);
     if (lost) {
         printError("the server ended the conversation " + conversationName(options));
         return ExitDdeFailure;
@@ -163,7 +222,7 @@ int runAdvise(Session& session, const Options& options)
 // the input has ended.
 class InputQueue {
 public:
-    InputQueue() : ready(CreateEventA(nullptr, TRUE, FALSE, nullptr)) {}
+    InputQueue() : ready(CreateEventA(nullptr, TRUE, FALSE, nullptr)) { }
 
     void start()
     {
@@ -178,7 +237,8 @@ public:
         std::lock_guard<std::mutex> lock(mutex);
         ended = atEnd && lines.empty();
         if (lines.empty()) {
-            if (!atEnd) ResetEvent(ready);
+            if (!atEnd)
+                ResetEvent(ready);
             return false;
         }
         line = std::move(lines.front());
@@ -193,21 +253,26 @@ private:
         char buffer[512];
         while (std::fgets(buffer, sizeof buffer, stdin)) {
             line += buffer;
-            if (line.empty() || line.back() != '\n') continue;
+            if (line.empty() || line.back() != '\n')
+                continue;
             line.pop_back();
-            if (!line.empty() && line.back() == '\r') line.pop_back();
+            if (!line.empty() && line.back() == '\r')
+                line.pop_back();
             push(std::move(line), false);
             line.clear();
         }
-        if (!line.empty()) push(std::move(line), false);
+        if (!line.empty())
+            push(std::move(line), false);
         push({}, true);
     }
 
     void push(std::string line, bool end)
     {
         std::lock_guard<std::mutex> lock(mutex);
-        if (end) atEnd = true;
-        else lines.push_back(std::move(line));
+        if (end)
+            atEnd = true;
+        else
+            lines.push_back(std::move(line));
         SetEvent(ready);
     }
 
@@ -222,10 +287,13 @@ std::vector<std::string> words(const std::string& line)
     std::vector<std::string> result;
     size_t i = 0;
     while (i < line.size()) {
-        while (i < line.size() && (line[i] == ' ' || line[i] == '\t')) ++i;
+        while (i < line.size() && (line[i] == ' ' || line[i] == '\t'))
+            ++i;
         size_t end = i;
-        while (end < line.size() && line[end] != ' ' && line[end] != '\t') ++end;
-        if (end > i) result.push_back(line.substr(i, end - i));
+        while (end < line.size() && line[end] != ' ' && line[end] != '\t')
+            ++end;
+        if (end > i)
+            result.push_back(line.substr(i, end - i));
         i = end;
     }
     return result;
@@ -235,14 +303,16 @@ std::vector<std::string> words(const std::string& line)
 bool runScriptLine(Session& session, const std::string& line)
 {
     const std::vector<std::string> w = words(line);
-    if (w.empty() || w[0][0] == '#') return true;  // blank lines and comments get no answer
+    if (w.empty() || w[0][0] == '#')
+        return true;  // blank lines and comments get no answer
     const std::string& command = w[0];
     const size_t count = w.size() - 1;
 
     auto refused = [&session] { printLine("refused " + session.lastError()); };
     auto formatOf = [&w](size_t index, UINT& format) {
-        unsigned value = 1;
-        if (w.size() > index && !parseNumber(w[index], 1, 0xFFFF, value)) return false;
+        unsigned value = TextFormat;
+        if (w.size() > index && !parseFormat(w[index], value))
+            return false;
         format = value;
         return true;
     };
@@ -267,10 +337,14 @@ bool runScriptLine(Session& session, const std::string& line)
         return true;
     }
     if (command == "connect") {
-        if (count != 2) printLine("error connect needs SERVICE TOPIC");
-        else if (session.connected()) printLine("error already connected");
-        else if (session.connect(w[1], w[2])) printLine("ok");
-        else refused();
+        if (count != 2)
+            printLine("error connect needs SERVICE TOPIC");
+        else if (session.connected())
+            printLine("error already connected");
+        else if (session.connect(w[1], w[2]))
+            printLine("ok");
+        else
+            refused();
         return true;
     }
     if (command != "disconnect" && command != "request" && command != "advise" &&
@@ -295,26 +369,35 @@ bool runScriptLine(Session& session, const std::string& line)
         // The command is the rest of the line after one blank, blanks and all.
         const size_t at = line.find("execute") + 7;
         const std::string text = at < line.size() ? line.substr(at + 1) : std::string();
-        if (session.execute(text)) printLine("ok");
-        else refused();
+        if (session.execute(text))
+            printLine("ok");
+        else
+            refused();
         return true;
     }
-    UINT format = 1;
+    UINT format = TextFormat;
     if (count < 1 || count > 2 || !formatOf(2, format)) {
-        printLine("error " + command + " needs ITEM and an optional format from 1 to 65535");
+        printLine("error " + command +
+                  " needs ITEM and an optional format (text, unicode or 1 to 65535)");
         return true;
     }
     const std::string& item = w[1];
     if (command == "request") {
         std::string value;
-        if (session.request(item, format, value)) printLine("data " + item + " " + value);
-        else printLine("nodata " + item + " " + session.lastError());
+        if (session.request(item, format, value))
+            printLine("data " + item + " " + value);
+        else
+            printLine("nodata " + item + " " + session.lastError());
     } else if (command == "advise") {
-        if (session.advise(item, format)) printLine("ok");
-        else refused();
+        if (session.advise(item, format))
+            printLine("ok");
+        else
+            refused();
     } else {
-        if (session.unadvise(item, format)) printLine("ok");
-        else refused();
+        if (session.unadvise(item, format))
+            printLine("ok");
+        else
+            refused();
     }
     return true;
 }
@@ -333,12 +416,15 @@ int runScript(Session& session)
         bool ended = false;
         if (input.take(line, ended)) {
             session.checkConversation();
-            if (!runScriptLine(session, line)) break;
+            if (!runScriptLine(session, line))
+                break;
             continue;
         }
-        if (ended || interrupted) break;
+        if (ended || interrupted)
+            break;
         session.pump(INFINITE, input.event(), stopEvent);
-        if (interrupted) break;
+        if (interrupted)
+            break;
     }
     session.unadviseAll();
     session.disconnect();
@@ -350,20 +436,11 @@ int runScript(Session& session)
 int main(int argc, char** argv)
 {
     Options options;
-    const std::string problem =
-        parseOptions(std::vector<std::string>(argv + 1, argv + argc), options);
-    if (!problem.empty()) {
-        printError(problem + " (komvas-dde --help shows the usage)");
-        return ExitBadArguments;
-    }
-    if (options.command == Command::Help) {
-        std::fputs(usageText(), stdout);
-        return ExitOk;
-    }
-    if (options.command == Command::Version) {
-        std::fputs("komvas-dde " KOMVAS_VERSION "\n", stdout);
-        return ExitOk;
-    }
+    const int exitCode =
+        readCommandLine(std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + argc),
+                        KOMVAS_VERSION, options, std::cout, std::cerr);
+    if (exitCode != command_line::Run)
+        return exitCode;
 
     stopEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     std::signal(SIGINT, onInterrupt);
@@ -378,11 +455,19 @@ int main(int argc, char** argv)
         return ExitDdeFailure;
     }
     switch (options.command) {
-    case Command::Request: return runRequest(session, options);
-    case Command::Advise: return runAdvise(session, options);
-    case Command::Execute: return runExecute(session, options);
-    case Command::Topics: return runTopics(session, options);
-    case Command::Script: return runScript(session);
-    default: return ExitBadArguments;
+    case Command::Request:
+        return runRequest(session, options);
+    case Command::Advise:
+        return runAdvise(session, options);
+    case Command::Execute:
+        return runExecute(session, options);
+    case Command::Topics:
+        return runTopics(session, options);
+    case Command::Status:
+        return runStatus(session, options);
+    case Command::Script:
+        return runScript(session);
+    default:
+        return ExitBadArguments;
     }
 }

@@ -1,5 +1,7 @@
 #pragma once
-// Command line of komvas-dde: options and the command with its arguments.
+// Command line of komvas-dde: options and the command with its arguments. No Windows API: it
+// builds natively as well, for its tests.
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -17,25 +19,32 @@ enum ExitCode {
     ExitExecuteRefused = 6,  // an execute command was refused
 };
 
-enum class Command { None, Help, Version, Request, Advise, Execute, Topics, Script };
+enum class Command { Request, Advise, Execute, Topics, Status, Script };
+
+// Clipboard formats by number, as DDE transactions carry them.
+constexpr unsigned TextFormat = 1;      // CF_TEXT
+constexpr unsigned UnicodeFormat = 13;  // CF_UNICODETEXT
 
 struct Options {
-    Command command = Command::None;
+    Command command = Command::Request;
     std::string service = "KOMVAS";
     std::string topic;
     std::vector<std::string> arguments;  // the item names, or the one execute command
-    unsigned format = 1;                 // clipboard format of requests and advise loops (CF_TEXT)
+    unsigned format = TextFormat;        // clipboard format of requests and advise loops
     unsigned timeoutMs = 5000;           // time-out of every synchronous transaction
     bool secondsGiven = false;
-    unsigned seconds = 0;                // advise: stop after this many seconds
+    unsigned seconds = 0;  // advise: stop after this many seconds; status: period
 };
 
-// Reads the arguments after the program name. Returns an empty text on success, otherwise
-// the reason the command line is wrong (one line, no trailing newline).
-std::string parseOptions(const std::vector<std::string>& args, Options& options);
+// Reads the arguments after the program name into `options`. Returns -1 when the program is to
+// run; otherwise the exit code, after printing the help or the version (`version`, the
+// project's) to `out`, or the reason and the usage line to `err`.
+int readCommandLine(const std::vector<std::string>& args, const std::string& version,
+                    Options& options, std::ostream& out, std::ostream& err);
 
-// The text printed by --help.
-const char* usageText();
+// A clipboard format: "text", "unicode", or a whole decimal number from 1 to 65535. False for
+// anything else.
+bool parseFormat(const std::string& text, unsigned& format);
 
 // Reads a whole decimal number in [minimum, maximum]; false for anything else (sign, blanks,
 // other characters, overflow).

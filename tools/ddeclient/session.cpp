@@ -1,8 +1,10 @@
 #include "tools/ddeclient/session.h"
 
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
+#include <cwchar>
+
+#include "dde/wine_version.h"
 
 namespace ddeclient {
 
@@ -13,43 +15,23 @@ namespace {
 // a moment lets that acknowledgement go by first; on Windows it only costs the moment.
 constexpr DWORD settleAfterRequestMs = 50;
 
-// Whether the program runs under Wine (ntdll exports wine_get_version), looked at once.
+// Whether the workaround for Wine's DDEML is on: the server's rule, looked at once.
 bool runsUnderWine()
 {
-    static const bool wine = [] {
-        const HMODULE ntdll = GetModuleHandleA("ntdll.dll");
-        return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
-    }();
+    static const bool wine = wine_ddeml::RunsUnderKnownWine();
     return wine;
 }
 
-// Whether the DDEML is that of Wine 8 to 10, whose client side (WDML_ClientProc in
-// dlls/user32/dde_client.c) makes the service and topic string handles of every conversation
-// from the server's answer and never frees them, so that a script that reconnects again and
-// again grows; looked at once.
-bool leavesConversationStrings()
-{
-    static const bool leaves = [] {
-        const HMODULE ntdll = GetModuleHandleA("ntdll.dll");
-        const FARPROC address =
-            ntdll != nullptr ? GetProcAddress(ntdll, "wine_get_version") : nullptr;
-        if (address == nullptr) return false;
-        const int major =
-            std::atoi(reinterpret_cast<const char* (*)()>(reinterpret_cast<void*>(address))());
-        return major >= 8 && major <= 10;
-    }();
-    return leaves;
-}
-
-// Ends the conversation and, where DDEML leaves them behind, gives back its string handles:
-// the conversation's own references go with it, and nothing else of this instance holds these
-// strings by then (connect() frees its handles at once).
+// Ends the conversation and, under Wine, gives back its service and topic string handles: Wine's
+// DDEML (WDML_ClientProc in dlls/user32/dde_client.c) makes them from the server's answer and
+// never frees them, so that a script that reconnects again and again grows. The conversation's
+// own references go with it, and nothing else of this instance holds these strings by then
+// (connect() frees its handles at once).
 void endConversation(DWORD instance, HCONV conv)
 {
     CONVINFO info = {};
     info.cb = sizeof info;
-    const bool release =
-        leavesConversationStrings() && DdeQueryConvInfo(conv, QID_SYNC, &info) != 0;
+    const bool release = runsUnderWine() && DdeQueryConvInfo(conv, QID_SYNC, &info) != 0;
     DdeDisconnect(conv);
     if (!release) return;
     if (info.hszSvcPartner) DdeFreeStringHandle(instance, info.hszSvcPartner);
@@ -105,13 +87,13 @@ void Session::disconnect()
     HCONV conv = conversation;
     conversation = nullptr;
     if (conv) endConversation(instance, conv);
-    forgetLinks();
+    forgetAdviseLoops();
 }
 
-void Session::forgetLinks()
+void Session::forgetAdviseLoops()
 {
-    for (const Link& link : links) DdeFreeStringHandle(instance, link.hsz);
-    links.clear();
+    for (const AdviseLoop& loop : adviseLoops) DdeFreeStringHandle(instance, loop.hsz);
+    adviseLoops.clear();
 }
 
 bool Session::request(const std::string& item, UINT format, std::string& value)
@@ -125,7 +107,7 @@ bool Session::request(const std::string& item, UINT format, std::string& value)
     HDDEDATA data = DdeClientTransaction(nullptr, 0, conversation, hsz, format, XTYP_REQUEST,
                                          timeoutMs, &result);
     if (data) {
-        value = dataText(data);
+        value = dataText(data, format);
         DdeFreeDataHandle(data);
     } else {
         error = DdeGetLastError(instance);
@@ -153,13 +135,13 @@ bool Session::advise(const std::string& item, UINT format)
     }
     // The loop needs the handle for as long as it runs: keep it. A repeated advise start
     // renews the loop that exists; DDEML keeps one loop per item and format.
-    for (const Link& link : links) {
-        if (link.format == format && DdeCmpStringHandles(link.hsz, hsz) == 0) {
+    for (const AdviseLoop& loop : adviseLoops) {
+        if (loop.format == format && DdeCmpStringHandles(loop.hsz, hsz) == 0) {
             DdeFreeStringHandle(instance, hsz);
             return true;
         }
     }
-    links.push_back({item, format, hsz});
+    adviseLoops.push_back({item, format, hsz});
     return true;
 }
 
@@ -175,10 +157,10 @@ bool Session::unadvise(const std::string& item, UINT format)
                                              XTYP_ADVSTOP, timeoutMs, &result);
     if (!ok) error = DdeGetLastError(instance);
     if (ok) {
-        for (auto it = links.begin(); it != links.end(); ++it) {
+        for (auto it = adviseLoops.begin(); it != adviseLoops.end(); ++it) {
             if (it->format == format && DdeCmpStringHandles(it->hsz, hsz) == 0) {
                 DdeFreeStringHandle(instance, it->hsz);
-                links.erase(it);
+                adviseLoops.erase(it);
                 break;
             }
         }
@@ -189,15 +171,15 @@ bool Session::unadvise(const std::string& item, UINT format)
 
 void Session::unadviseAll()
 {
-    while (!links.empty() && conversation) {
-        const Link link = links.back();
+    while (!adviseLoops.empty() && conversation) {
+        const AdviseLoop loop = adviseLoops.back();
         DWORD result = 0;
-        DdeClientTransaction(nullptr, 0, conversation, link.hsz, link.format, XTYP_ADVSTOP,
+        DdeClientTransaction(nullptr, 0, conversation, loop.hsz, loop.format, XTYP_ADVSTOP,
                              timeoutMs, &result);
         // The loop may already have been removed by a lost conversation.
-        if (!links.empty() && links.back().hsz == link.hsz) {
-            DdeFreeStringHandle(instance, link.hsz);
-            links.pop_back();
+        if (!adviseLoops.empty() && adviseLoops.back().hsz == loop.hsz) {
+            DdeFreeStringHandle(instance, loop.hsz);
+            adviseLoops.pop_back();
         }
     }
 }
@@ -257,7 +239,7 @@ void Session::lose()
 {
     HCONV conv = conversation;
     conversation = nullptr;
-    forgetLinks();
+    forgetAdviseLoops();
     if (conv) endConversation(instance, conv);
     if (disconnectHandler) disconnectHandler();
 }
@@ -266,19 +248,19 @@ std::string Session::lastError() const { return ddeErrorName(error); }
 
 std::string Session::itemName(HSZ hsz) const
 {
-    for (const Link& link : links)
-        if (DdeCmpStringHandles(link.hsz, hsz) == 0) return link.item;
+    for (const AdviseLoop& loop : adviseLoops)
+        if (DdeCmpStringHandles(loop.hsz, hsz) == 0) return loop.item;
     char name[256] = {};
     DdeQueryStringA(instance, hsz, name, sizeof name, CP_WINANSI);
     return name;
 }
 
-HDDEDATA Session::handle(UINT type, HCONV conv, HSZ hsz2, HDDEDATA data)
+HDDEDATA Session::handle(UINT type, UINT format, HCONV conv, HSZ hsz2, HDDEDATA data)
 {
     switch (type) {
     case XTYP_ADVDATA:
         if (conv == conversation && updateHandler)
-            updateHandler(itemName(hsz2), data ? dataText(data) : std::string());
+            updateHandler(itemName(hsz2), data ? dataText(data, format) : std::string());
         // Wine's DDEML keeps the block each update arrived in when the answer is DDE_FACK, and
         // a process holds at most 65,536 of them: after that many updates nothing more arrives.
         // Any other answer makes it free the block and changes nothing else there.
@@ -286,7 +268,7 @@ HDDEDATA Session::handle(UINT type, HCONV conv, HSZ hsz2, HDDEDATA data)
     case XTYP_DISCONNECT:
         if (conv == conversation && conv) {
             conversation = nullptr;
-            forgetLinks();
+            forgetAdviseLoops();
             if (disconnectHandler) disconnectHandler();
         }
         return nullptr;
@@ -295,15 +277,31 @@ HDDEDATA Session::handle(UINT type, HCONV conv, HSZ hsz2, HDDEDATA data)
     }
 }
 
-HDDEDATA CALLBACK Session::callback(UINT type, UINT, HCONV conv, HSZ, HSZ hsz2, HDDEDATA data,
-                                    ULONG_PTR, ULONG_PTR)
+HDDEDATA CALLBACK Session::callback(UINT type, UINT format, HCONV conv, HSZ, HSZ hsz2,
+                                    HDDEDATA data, ULONG_PTR, ULONG_PTR)
 {
-    return current ? current->handle(type, conv, hsz2, data) : nullptr;
+    return current ? current->handle(type, format, conv, hsz2, data) : nullptr;
 }
 
-std::string dataText(HDDEDATA data)
+std::string dataText(HDDEDATA data, UINT format)
 {
     const DWORD size = DdeGetData(data, nullptr, 0, 0);
+    if (format == CF_UNICODETEXT) {
+        std::wstring wide(size / sizeof(wchar_t), L'\0');
+        if (!wide.empty())
+            DdeGetData(data, reinterpret_cast<LPBYTE>(&wide[0]),
+                       static_cast<DWORD>(wide.size() * sizeof(wchar_t)), 0);
+        wide.resize(std::wcslen(wide.c_str()));
+        if (wide.empty())
+            return std::string();
+        const int length = static_cast<int>(wide.size());
+        const int bytes =
+            WideCharToMultiByte(CP_ACP, 0, wide.data(), length, nullptr, 0, nullptr, nullptr);
+        std::string text(bytes > 0 ? static_cast<size_t>(bytes) : 0, '\0');
+        if (bytes > 0)
+            WideCharToMultiByte(CP_ACP, 0, wide.data(), length, &text[0], bytes, nullptr, nullptr);
+        return text;
+    }
     std::string text(size, '\0');
     if (size > 0) DdeGetData(data, reinterpret_cast<LPBYTE>(&text[0]), size, 0);
     const size_t end = text.find('\0');

@@ -14,7 +14,7 @@ namespace ddeclient {
 class Session {
 public:
     // Called for every advise update: the item name as it was advised, and the value text as
-    // received, up to its first NUL.
+    // received, up to its first NUL (see dataText).
     using UpdateHandler = std::function<void(const std::string& item, const std::string& value)>;
     // Called when the server ends the conversation.
     using DisconnectHandler = std::function<void()>;
@@ -61,7 +61,7 @@ public:
     std::string lastError() const;
 
 private:
-    struct Link {
+    struct AdviseLoop {
         std::string item;
         UINT format;
         HSZ hsz;
@@ -69,9 +69,9 @@ private:
 
     static HDDEDATA CALLBACK callback(UINT type, UINT format, HCONV conv, HSZ hsz1, HSZ hsz2,
                                       HDDEDATA data, ULONG_PTR data1, ULONG_PTR data2);
-    HDDEDATA handle(UINT type, HCONV conv, HSZ hsz2, HDDEDATA data);
+    HDDEDATA handle(UINT type, UINT format, HCONV conv, HSZ hsz2, HDDEDATA data);
     std::string itemName(HSZ hsz) const;
-    void forgetLinks();
+    void forgetAdviseLoops();
     void lose();
 
     static Session* current;
@@ -79,13 +79,15 @@ private:
     DWORD timeoutMs;
     UINT error = 0;
     HCONV conversation = nullptr;
-    std::vector<Link> links;
+    std::vector<AdviseLoop> adviseLoops;
     UpdateHandler updateHandler;
     DisconnectHandler disconnectHandler;
 };
 
-// The text of a DDE data handle up to its first NUL (all of it when it has none).
-std::string dataText(HDDEDATA data);
+// The text of a DDE data handle up to its first NUL (all of it when it has none). Data in
+// CF_UNICODETEXT are UTF-16 and come out as the same ANSI text that CF_TEXT gives; any other
+// format comes out byte for byte.
+std::string dataText(HDDEDATA data, UINT format);
 
 // The name of a DDEML error code ("DMLERR_NO_CONV_ESTABLISHED"), or its number in hex.
 std::string ddeErrorName(UINT code);

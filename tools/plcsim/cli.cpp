@@ -1,18 +1,12 @@
 #include "tools/plcsim/cli.h"
 
+#include "tools/command_line.h"
+
 namespace plcsim {
 namespace {
 
-bool isNumber(const std::string& s)
-{
-    return !s.empty() && s.size() <= 9 && s.find_first_not_of("0123456789") == std::string::npos;
-}
-
-}  // namespace
-
-std::string helpText()
-{
-    return R"(Usage: komvas-sim [OPTION]...
+// The text of -h and --help.
+const char* const HelpText = R"(usage: komvas-sim [OPTION]...
 Simulates the Ethernet interface module of an FA-M3 PLC on one UDP port: it answers bit reads
 (BRD, 0x01) and word reads (WRD, 0x11) of every device on CPUs 1 to 4 in ASCII or binary form,
 so that KOMVAS can be tried without a PLC. CTRL+C stops it.
@@ -21,6 +15,8 @@ Network:
   --address IP          IPv4 address to serve on (default 127.0.0.1; 0.0.0.0 for all)
   --port N              UDP port (default 12289; 0 picks a free port, which is printed)
   --form ascii|binary   frame form (default ascii)
+
+Options take their value after a blank or after '=': --port 0, --port=0.
 
 Values (all devices start at 0):
   --set LOCATION[:TYPE]=VALUE
@@ -85,103 +81,88 @@ The position is the byte index of the offending field in the command.
 
 Exit status: 0 after CTRL+C, 1 when the port cannot be opened, 2 for a bad command line.
 )";
+
+const char* const UsageLine = "usage: komvas-sim [OPTION]...";
+
+// Runs `read` on an option's value as soon as CLI11 meets the option, so that repeated and
+// mixed options (--set, --values, --counter, faults) keep their command-line order; a value
+// that `read` refuses becomes CLI11's refusal, naming the option.
+template <typename Read>
+void inOrder(CLI::Option* option, Read read)
+{
+    option->trigger_on_parse()->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+    option->each([read](const std::string& value) {
+        try {
+            read(value);
+        } catch (const ParseError& e) {
+            throw CLI::ValidationError(e.what());
+        }
+    });
 }
 
-Options parseArguments(const std::vector<std::string>& args)
+}  // namespace
+
+int readCommandLine(const std::vector<std::string>& args, const std::string& version, Options& o,
+                    std::ostream& out, std::ostream& err)
 {
-    Options o;
-    for (size_t i = 0; i < args.size(); ++i) {
-        std::string name = args[i];
-        std::optional<std::string> inlineValue;
-        if (name.rfind("--", 0) == 0) {
-            const size_t equals = name.find('=');
-            if (equals != std::string::npos) {
-                inlineValue = name.substr(equals + 1);
-                name = name.substr(0, equals);
-            }
-        }
-        auto value = [&]() -> std::string {
-            if (inlineValue)
-                return *inlineValue;
-            if (i + 1 >= args.size())
-                throw ParseError(name + " needs a value (see --help)");
-            return args[++i];
-        };
-        auto flag = [&] {
-            if (inlineValue)
-                throw ParseError(name + " takes no value");
-        };
-        try {
-            if (name == "-h" || name == "--help") {
-                flag();
-                o.help = true;
-            } else if (name == "--version") {
-                flag();
-                o.version = true;
-            } else if (name == "--address") {
-                o.address = value();
+    CLI::App app("", "komvas-sim");
+    app.formatter(std::make_shared<command_line::WrittenHelp>(HelpText));
+    app.set_help_flag("-h,--help");
+    app.set_version_flag("--version", "komvas-sim " + version);
+
+    app.add_option("--address", o.address)
+        ->check(CLI::Validator(
+            [](std::string& text) {
                 uint32_t ip = 0;
-                if (!parseIpv4(o.address, ip))
-                    throw ParseError("not an IPv4 address: '" + o.address + "'");
-            } else if (name == "--port") {
-                const std::string v = value();
-                if (!isNumber(v) || std::stoul(v) > 65535)
-                    throw ParseError("port must be 0 to 65535, not '" + v + "'");
-                o.port = static_cast<uint16_t>(std::stoul(v));
-            } else if (name == "--form") {
-                const std::string v = value();
-                if (v == "ascii")
-                    o.form = Form::Ascii;
-                else if (v == "binary")
-                    o.form = Form::Binary;
-                else
-                    throw ParseError("form must be ascii or binary, not '" + v + "'");
-            } else if (name == "--set") {
-                o.assignments.push_back(parseAssignment(value()));
-            } else if (name == "--values") {
-                ValuesFile f = loadValuesFile(value());
-                o.assignments.insert(o.assignments.end(), f.assignments.begin(),
-                                     f.assignments.end());
-                o.demos.insert(o.demos.end(), f.demos.begin(), f.demos.end());
-            } else if (name == "--counter") {
-                o.demos.push_back(parseDemo(DemoKind::Counter, value()));
-            } else if (name == "--toggle") {
-                o.demos.push_back(parseDemo(DemoKind::Toggle, value()));
-            } else if (name == "--ramp") {
-                o.demos.push_back(parseDemo(DemoKind::Ramp, value()));
-            } else if (name == "--silent") {
-                flag();
-                o.faults.push_back(Fault::silent());
-            } else if (name == "--garbage") {
-                flag();
-                o.faults.push_back(Fault::garbage());
-            } else if (name == "--error") {
-                o.faults.push_back(parseFault("error=" + value()));
-            } else if (name == "--delay") {
-                o.faults.push_back(parseFault("delay=" + value()));
-            } else if (name == "--wrong-length") {
-                o.faults.push_back(parseFault("wrong-length=" + value()));
-            } else if (name == "--fault") {
-                o.faults.push_back(parseFault(value()));
-            } else if (name == "--seed") {
-                const std::string v = value();
-                if (!isNumber(v))
-                    throw ParseError("seed must be a whole number, not '" + v + "'");
-                o.seed = static_cast<uint32_t>(std::stoul(v));
-            } else if (name == "--trace") {
-                flag();
-                o.trace = true;
-            } else {
-                throw ParseError("unknown option '" + args[i] + "' (see --help)");
-            }
-        } catch (const ParseError& e) {
-            const std::string message = e.what();
-            if (message.rfind(name, 0) == 0 || message.rfind("unknown option", 0) == 0)
-                throw;
-            throw ParseError(name + ": " + message);
-        }
-    }
-    return o;
+                return parseIpv4(text, ip) ? std::string() : "not an IPv4 address: '" + text + "'";
+            },
+            "IP"));
+    app.add_option("--port", o.port)->check(CLI::Range(0, 65535));
+    app.add_option("--form", o.form)
+        ->transform(CLI::Validator(
+            [](std::string& text) {
+                if (text == "ascii" || text == "binary") {
+                    text = text == "ascii" ? "0" : "1";
+                    return std::string();
+                }
+                return "form must be ascii or binary, not '" + text + "'";
+            },
+            "ascii|binary"));
+    inOrder(app.add_option("--set"),
+            [&o](const std::string& v) { o.assignments.push_back(parseAssignment(v)); });
+    inOrder(app.add_option("--values"), [&o](const std::string& path) {
+        const ValuesFile f = loadValuesFile(path);
+        o.assignments.insert(o.assignments.end(), f.assignments.begin(), f.assignments.end());
+        o.demos.insert(o.demos.end(), f.demos.begin(), f.demos.end());
+    });
+    inOrder(app.add_option("--counter"),
+            [&o](const std::string& v) { o.demos.push_back(parseDemo(DemoKind::Counter, v)); });
+    inOrder(app.add_option("--toggle"),
+            [&o](const std::string& v) { o.demos.push_back(parseDemo(DemoKind::Toggle, v)); });
+    inOrder(app.add_option("--ramp"),
+            [&o](const std::string& v) { o.demos.push_back(parseDemo(DemoKind::Ramp, v)); });
+    // Every fault option is the text form of a fault with its kind put in front.
+    const auto fault = [&o](const std::string& prefix) {
+        return [&o, prefix](const std::string& v) {
+            const Fault f = parseFault(prefix + v);
+            checkFault(f);
+            o.faults.push_back(f);
+        };
+    };
+    inOrder(app.add_option("--error"), fault("error="));
+    inOrder(app.add_option("--delay"), fault("delay="));
+    inOrder(app.add_option("--wrong-length"), fault("wrong-length="));
+    inOrder(app.add_option("--fault"), fault(""));
+    app.add_flag_callback("--silent", [&o] { o.faults.push_back(Fault::silent()); })
+        ->trigger_on_parse()
+        ->disable_flag_override();
+    app.add_flag_callback("--garbage", [&o] { o.faults.push_back(Fault::garbage()); })
+        ->trigger_on_parse()
+        ->disable_flag_override();
+    app.add_option_function<uint32_t>("--seed", [&o](const uint32_t& seed) { o.seed = seed; });
+    app.add_flag("--trace", o.trace)->disable_flag_override();
+
+    return command_line::Parse(app, args, UsageLine, out, err);
 }
 
 }  // namespace plcsim

@@ -6,7 +6,7 @@
 namespace plcsim {
 namespace {
 
-constexpr Device kDevices[] = {
+constexpr Device Devices[] = {
     {"A", 1, Kind::Word, Rule::Plain},
     {"B", 2, Kind::Word, Rule::Plain},
     {"CU", 3, Kind::Bit, Rule::Plain},
@@ -33,17 +33,17 @@ constexpr Device kDevices[] = {
     {"CI", 53, Kind::Word, Rule::Plain},
 };
 
-constexpr uint32_t kPlainPoints = 262144;
-constexpr uint32_t kUnits = 8;
-constexpr uint32_t kUnitPoints = 2048;  // L and W
-constexpr uint32_t kSlots = 16;
-constexpr uint32_t kSlotTerminals = 64;  // X and Y: 16 slots of 64 terminals per unit
+constexpr uint32_t PlainPoints = 262144;
+constexpr uint32_t Units = 8;
+constexpr uint32_t UnitPoints = 2048;  // L and W
+constexpr uint32_t Slots = 16;
+constexpr uint32_t SlotTerminals = 64;  // X and Y: 16 slots of 64 terminals per unit
 
 }  // namespace
 
 const Device* deviceByAsciiName(std::string_view name)
 {
-    for (const Device& d : kDevices)
+    for (const Device& d : Devices)
         if (name == d.name)
             return &d;
     return nullptr;
@@ -51,7 +51,7 @@ const Device* deviceByAsciiName(std::string_view name)
 
 const Device* deviceByCode(uint32_t code)
 {
-    for (const Device& d : kDevices)
+    for (const Device& d : Devices)
         if (code == d.code)
             return &d;
     return nullptr;
@@ -73,11 +73,11 @@ uint32_t deviceSize(const Device& device)
 {
     switch (device.rule) {
     case Rule::Plain:
-        return kPlainPoints;
+        return PlainPoints;
     case Rule::UnitPoint:
-        return kUnits * kUnitPoints;
+        return Units * UnitPoints;
     case Rule::UnitSlotTerminal:
-        return kUnits * kSlots * kSlotTerminals;
+        return Units * Slots * SlotTerminals;
     }
     return 0;
 }
@@ -87,22 +87,21 @@ std::optional<uint32_t> pointOf(const Device& device, uint32_t number)
     const uint32_t unit = number / 10000;
     switch (device.rule) {
     case Rule::Plain:
-        if (number < 1 || number > kPlainPoints)
+        if (number < 1 || number > PlainPoints)
             return std::nullopt;
         return number - 1;
     case Rule::UnitPoint: {
         const uint32_t point = number % 10000;
-        if (unit >= kUnits || point < 1 || point > kUnitPoints)
+        if (unit >= Units || point < 1 || point > UnitPoints)
             return std::nullopt;
-        return unit * kUnitPoints + point - 1;
+        return unit * UnitPoints + point - 1;
     }
     case Rule::UnitSlotTerminal: {
         const uint32_t slot = (number % 10000) / 100;
         const uint32_t terminal = number % 100;
-        if (unit >= kUnits || slot < 1 || slot > kSlots || terminal < 1 ||
-            terminal > kSlotTerminals)
+        if (unit >= Units || slot < 1 || slot > Slots || terminal < 1 || terminal > SlotTerminals)
             return std::nullopt;
-        return unit * kSlots * kSlotTerminals + (slot - 1) * kSlotTerminals + terminal - 1;
+        return unit * Slots * SlotTerminals + (slot - 1) * SlotTerminals + terminal - 1;
     }
     }
     return std::nullopt;

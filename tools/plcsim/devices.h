@@ -7,7 +7,7 @@
 
 namespace plcsim {
 
-constexpr int kCpuCount = 4;  // CPUs 1 to 4
+constexpr int CpuCount = 4;  // CPUs 1 to 4
 
 enum class Kind { Bit, Word };
 

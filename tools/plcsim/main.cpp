@@ -7,6 +7,7 @@
 #include <iostream>
 #include <thread>
 
+#include "tools/command_line.h"
 #include "tools/plcsim/cli.h"
 
 namespace {
@@ -22,35 +23,20 @@ extern "C" void requestStop(int)
 
 int main(int argc, char** argv)
 {
-    std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
+    const std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
     plcsim::Options options;
-    try {
-        options = plcsim::parseArguments(args);
-    } catch (const plcsim::ParseError& e) {
-        std::cerr << "komvas-sim: " << e.what() << "\n";
-        return 2;
-    }
-    if (options.help) {
-        std::cout << plcsim::helpText();
-        return 0;
-    }
-    if (options.version) {
-        std::cout << "komvas-sim " KOMVAS_VERSION "\n";
-        return 0;
-    }
+    const int exitCode =
+        plcsim::readCommandLine(args, KOMVAS_VERSION, options, std::cout, std::cerr);
+    if (exitCode != command_line::Run)
+        return exitCode;
 
     plcsim::Simulator sim(options.form);
     for (const plcsim::Assignment& a : options.assignments)
         sim.apply(a);
     for (const plcsim::Demo& d : options.demos)
         sim.addDemo(d);
-    try {
-        for (const plcsim::Fault& f : options.faults)
-            sim.addFault(f);
-    } catch (const plcsim::ParseError& e) {
-        std::cerr << "komvas-sim: " << e.what() << "\n";
-        return 2;
-    }
+    for (const plcsim::Fault& f : options.faults)
+        sim.addFault(f);
     if (options.seed)
         sim.setSeed(*options.seed);
     if (options.trace)

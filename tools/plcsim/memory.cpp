@@ -6,7 +6,7 @@ namespace plcsim {
 
 uint64_t Memory::key(int cpu, const Device& device, uint32_t point)
 {
-    if (cpu < 1 || cpu > kCpuCount)
+    if (cpu < 1 || cpu > CpuCount)
         throw std::out_of_range("CPU number outside 1 to 4");
     if (point >= deviceSize(device))
         throw std::out_of_range("point beyond the device");
@@ -15,8 +15,8 @@ uint64_t Memory::key(int cpu, const Device& device, uint32_t point)
 
 uint16_t Memory::get(int cpu, const Device& device, uint32_t point) const
 {
-    auto it = cells_.find(key(cpu, device, point));
-    return it == cells_.end() ? 0 : it->second;
+    auto it = stored.find(key(cpu, device, point));
+    return it == stored.end() ? 0 : it->second;
 }
 
 void Memory::set(int cpu, const Device& device, uint32_t point, uint16_t value)
@@ -25,9 +25,9 @@ void Memory::set(int cpu, const Device& device, uint32_t point, uint16_t value)
     if (device.kind == Kind::Bit)
         value = value ? 1 : 0;
     if (value == 0)
-        cells_.erase(k);
+        stored.erase(k);
     else
-        cells_[k] = value;
+        stored[k] = value;
 }
 
 }  // namespace plcsim

@@ -16,11 +16,11 @@ public:
     // Throws std::out_of_range for a CPU outside 1..4 or a point beyond the device.
     uint16_t get(int cpu, const Device& device, uint32_t point) const;
     void set(int cpu, const Device& device, uint32_t point, uint16_t value);
-    void clear() { cells_.clear(); }
+    void clear() { stored.clear(); }
 
 private:
     static uint64_t key(int cpu, const Device& device, uint32_t point);
-    std::unordered_map<uint64_t, uint16_t> cells_;
+    std::unordered_map<uint64_t, uint16_t> stored;
 };
 
 }  // namespace plcsim

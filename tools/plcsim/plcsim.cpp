@@ -16,13 +16,13 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-constexpr int kPollMs = 20;                              // longest sleep of the serving thread
-constexpr auto kStepInterval = std::chrono::seconds(1);  // counters and toggles
-constexpr auto kRampInterval = std::chrono::milliseconds(100);
-constexpr size_t kReceiveCapacity = 65536;
+constexpr int PollMs = 20;                              // longest sleep of the serving thread
+constexpr auto StepInterval = std::chrono::seconds(1);  // counters and toggles
+constexpr auto RampInterval = std::chrono::milliseconds(100);
+constexpr size_t ReceiveCapacity = 65536;
 // The record keeps the latest datagrams only, so that a simulator left running for weeks does
 // not grow without end.
-constexpr size_t kRecordLimit = 10000;
+constexpr size_t RecordLimit = 10000;
 
 std::string quoted(std::string_view s)
 {
@@ -248,10 +248,10 @@ struct Simulator::Impl {
 
     void serve()
     {
-        buffer.resize(kReceiveCapacity);
+        buffer.resize(ReceiveCapacity);
         while (!stopping.load()) {
             const Clock::time_point now = Clock::now();
-            int wait = kPollMs;
+            int wait = PollMs;
             for (const Pending& p : pending) {
                 const auto left =
                     std::chrono::duration_cast<std::chrono::milliseconds>(p.due - now).count();
@@ -329,7 +329,7 @@ struct Simulator::Impl {
                 record.answer = reply;
             record.delayMs = silent ? 0 : delay;
             records.push_back(record);
-            if (records.size() > kRecordLimit)
+            if (records.size() > RecordLimit)
                 records.pop_front();
         }
         recorded.notify_all();
@@ -374,11 +374,11 @@ struct Simulator::Impl {
                 continue;
             stepDemo(d.demo, memory, t);
             if (d.demo.kind == DemoKind::Ramp) {
-                d.next = now + kRampInterval;
+                d.next = now + RampInterval;
             } else {
-                d.next += kStepInterval;
+                d.next += StepInterval;
                 if (d.next <= now)
-                    d.next = now + kStepInterval;  // after a stall, no burst of steps
+                    d.next = now + StepInterval;  // after a stall, no burst of steps
             }
         }
     }
@@ -394,7 +394,7 @@ struct Simulator::Impl {
     // Points from the address on; checks CPU, address and that count points fit.
     uint32_t points(int cpu, const Device& d, uint32_t address, size_t count) const
     {
-        if (cpu < 1 || cpu > kCpuCount)
+        if (cpu < 1 || cpu > CpuCount)
             throw ParseError("CPU number must be 1 to 4");
         const std::optional<uint32_t> p = pointOf(d, address);
         if (!p)
@@ -406,7 +406,7 @@ struct Simulator::Impl {
     }
 };
 
-Simulator::Simulator(Form form) : impl_(std::make_unique<Impl>(form)) { }
+Simulator::Simulator(Form form) : impl(std::make_unique<Impl>(form)) { }
 
 Simulator::~Simulator()
 {
@@ -415,55 +415,55 @@ Simulator::~Simulator()
 
 uint16_t Simulator::start(const std::string& address, uint16_t port)
 {
-    if (impl_->serving.load())
+    if (impl->serving.load())
         throw std::logic_error("the simulator is already running");
-    impl_->socket.open(address, port);
-    impl_->bound = impl_->socket.local();
+    impl->socket.open(address, port);
+    impl->bound = impl->socket.local();
     {
-        std::lock_guard<std::mutex> lock(impl_->mutex);
-        impl_->started = Clock::now();
-        for (Impl::RunningDemo& d : impl_->demos)
+        std::lock_guard<std::mutex> lock(impl->mutex);
+        impl->started = Clock::now();
+        for (Impl::RunningDemo& d : impl->demos)
             d.next =
-                impl_->started + (d.demo.kind == DemoKind::Ramp ? Clock::duration::zero()
-                                                                : Clock::duration(kStepInterval));
+                impl->started + (d.demo.kind == DemoKind::Ramp ? Clock::duration::zero()
+                                                               : Clock::duration(StepInterval));
     }
-    impl_->stopping = false;
-    impl_->serving = true;
-    impl_->thread = std::thread([this] { impl_->serve(); });
-    return impl_->bound.port;
+    impl->stopping = false;
+    impl->serving = true;
+    impl->thread = std::thread([this] { impl->serve(); });
+    return impl->bound.port;
 }
 
 void Simulator::stop()
 {
-    if (!impl_->serving.load())
+    if (!impl->serving.load())
         return;
-    impl_->stopping = true;
-    if (impl_->thread.joinable())
-        impl_->thread.join();
-    impl_->socket.close();
-    impl_->bound = Endpoint();
-    impl_->serving = false;
+    impl->stopping = true;
+    if (impl->thread.joinable())
+        impl->thread.join();
+    impl->socket.close();
+    impl->bound = Endpoint();
+    impl->serving = false;
 }
 
 bool Simulator::running() const
 {
-    return impl_->serving.load();
+    return impl->serving.load();
 }
 Endpoint Simulator::endpoint() const
 {
-    return impl_->bound;
+    return impl->bound;
 }
 
 void Simulator::setForm(Form form)
 {
-    std::lock_guard<std::mutex> lock(impl_->mutex);
-    impl_->form = form;
+    std::lock_guard<std::mutex> lock(impl->mutex);
+    impl->form = form;
 }
 
 Form Simulator::form() const
 {
-    std::lock_guard<std::mutex> lock(impl_->mutex);
-    return impl_->form;
+    std::lock_guard<std::mutex> lock(impl->mutex);
+    return impl->form;
 }
 
 void Simulator::setWord(int cpu, const std::string& device, uint32_t address, uint16_t value)
@@ -474,42 +474,42 @@ void Simulator::setWord(int cpu, const std::string& device, uint32_t address, ui
 void Simulator::setWords(int cpu, const std::string& device, uint32_t address,
                          const std::vector<uint16_t>& values)
 {
-    const Device& d = impl_->device(device);
+    const Device& d = impl->device(device);
     const std::vector<uint16_t> cells = wordsToCells(d.kind, values);
-    std::lock_guard<std::mutex> lock(impl_->mutex);
-    const uint32_t p = impl_->points(cpu, d, address, cells.size());
+    std::lock_guard<std::mutex> lock(impl->mutex);
+    const uint32_t p = impl->points(cpu, d, address, cells.size());
     for (size_t i = 0; i < cells.size(); ++i)
-        impl_->memory.set(cpu, d, p + static_cast<uint32_t>(i), cells[i]);
+        impl->memory.set(cpu, d, p + static_cast<uint32_t>(i), cells[i]);
 }
 
 uint16_t Simulator::word(int cpu, const std::string& device, uint32_t address) const
 {
-    const Device& d = impl_->device(device);
+    const Device& d = impl->device(device);
     const size_t n = d.kind == Kind::Bit ? 16 : 1;
-    std::lock_guard<std::mutex> lock(impl_->mutex);
-    const uint32_t p = impl_->points(cpu, d, address, n);
+    std::lock_guard<std::mutex> lock(impl->mutex);
+    const uint32_t p = impl->points(cpu, d, address, n);
     std::vector<uint16_t> cells;
     for (uint32_t i = 0; i < n; ++i)
-        cells.push_back(impl_->memory.get(cpu, d, p + i));
+        cells.push_back(impl->memory.get(cpu, d, p + i));
     return cellsToWords(d.kind, cells)[0];
 }
 
 void Simulator::setBit(int cpu, const std::string& device, uint32_t address, bool on)
 {
-    const Device& d = impl_->device(device);
+    const Device& d = impl->device(device);
     if (d.kind != Kind::Bit)
         throw ParseError(std::string("device ") + d.name + " is a word device");
-    std::lock_guard<std::mutex> lock(impl_->mutex);
-    impl_->memory.set(cpu, d, impl_->points(cpu, d, address, 1), on ? 1 : 0);
+    std::lock_guard<std::mutex> lock(impl->mutex);
+    impl->memory.set(cpu, d, impl->points(cpu, d, address, 1), on ? 1 : 0);
 }
 
 bool Simulator::bit(int cpu, const std::string& device, uint32_t address) const
 {
-    const Device& d = impl_->device(device);
+    const Device& d = impl->device(device);
     if (d.kind != Kind::Bit)
         throw ParseError(std::string("device ") + d.name + " is a word device");
-    std::lock_guard<std::mutex> lock(impl_->mutex);
-    return impl_->memory.get(cpu, d, impl_->points(cpu, d, address, 1)) != 0;
+    std::lock_guard<std::mutex> lock(impl->mutex);
+    return impl->memory.get(cpu, d, impl->points(cpu, d, address, 1)) != 0;
 }
 
 void Simulator::assign(std::string_view assignment)
@@ -519,8 +519,8 @@ void Simulator::assign(std::string_view assignment)
 
 void Simulator::apply(const Assignment& assignment)
 {
-    std::lock_guard<std::mutex> lock(impl_->mutex);
-    plcsim::apply(assignment, impl_->memory);
+    std::lock_guard<std::mutex> lock(impl->mutex);
+    plcsim::apply(assignment, impl->memory);
 }
 
 double Simulator::number(std::string_view locationAndType) const
@@ -536,78 +536,78 @@ double Simulator::number(std::string_view locationAndType) const
         throw ParseError("type B needs a bit device");
     if (at.point + uint64_t{pointsOf(type, at.device->kind)} > deviceSize(*at.device))
         throw ParseError("the value runs past the end of the device");
-    std::lock_guard<std::mutex> lock(impl_->mutex);
-    return readNumber(impl_->memory, at, type);
+    std::lock_guard<std::mutex> lock(impl->mutex);
+    return readNumber(impl->memory, at, type);
 }
 
 void Simulator::clearValues()
 {
-    std::lock_guard<std::mutex> lock(impl_->mutex);
-    impl_->memory.clear();
+    std::lock_guard<std::mutex> lock(impl->mutex);
+    impl->memory.clear();
 }
 
 void Simulator::addDemo(const Demo& demo)
 {
-    std::lock_guard<std::mutex> lock(impl_->mutex);
-    impl_->demos.push_back(
+    std::lock_guard<std::mutex> lock(impl->mutex);
+    impl->demos.push_back(
         {demo, Clock::now() + (demo.kind == DemoKind::Ramp ? Clock::duration::zero()
-                                                           : Clock::duration(kStepInterval))});
+                                                           : Clock::duration(StepInterval))});
 }
 
 void Simulator::clearDemos()
 {
-    std::lock_guard<std::mutex> lock(impl_->mutex);
-    impl_->demos.clear();
+    std::lock_guard<std::mutex> lock(impl->mutex);
+    impl->demos.clear();
 }
 
 void Simulator::addFault(const Fault& fault)
 {
     checkFault(fault);
-    std::lock_guard<std::mutex> lock(impl_->mutex);
-    impl_->faults.push_back(fault);
+    std::lock_guard<std::mutex> lock(impl->mutex);
+    impl->faults.push_back(fault);
 }
 
 void Simulator::clearFaults()
 {
-    std::lock_guard<std::mutex> lock(impl_->mutex);
-    impl_->faults.clear();
+    std::lock_guard<std::mutex> lock(impl->mutex);
+    impl->faults.clear();
 }
 
 std::vector<Datagram> Simulator::datagrams() const
 {
-    std::lock_guard<std::mutex> lock(impl_->mutex);
-    return std::vector<Datagram>(impl_->records.begin(), impl_->records.end());
+    std::lock_guard<std::mutex> lock(impl->mutex);
+    return std::vector<Datagram>(impl->records.begin(), impl->records.end());
 }
 
 size_t Simulator::datagramCount() const
 {
-    std::lock_guard<std::mutex> lock(impl_->mutex);
-    return impl_->records.size();
+    std::lock_guard<std::mutex> lock(impl->mutex);
+    return impl->records.size();
 }
 
 void Simulator::clearDatagrams()
 {
-    std::lock_guard<std::mutex> lock(impl_->mutex);
-    impl_->records.clear();
+    std::lock_guard<std::mutex> lock(impl->mutex);
+    impl->records.clear();
 }
 
 bool Simulator::waitForDatagrams(size_t n, std::chrono::milliseconds timeout) const
 {
-    std::unique_lock<std::mutex> lock(impl_->mutex);
-    return impl_->recorded.wait_for(lock, timeout, [&] { return impl_->records.size() >= n; });
+    std::unique_lock<std::mutex> lock(impl->mutex);
+    return impl->recorded.wait_for(lock, timeout, [&] { return impl->records.size() >= n; });
 }
 
 void Simulator::setTrace(std::ostream* out)
 {
-    if (impl_->serving.load())
+    if (impl->serving.load())
         throw std::logic_error("set the trace before start()");
-    impl_->trace = out;
+    impl->trace = out;
 }
 
 void Simulator::setSeed(uint32_t seed)
 {
-    std::lock_guard<std::mutex> lock(impl_->mutex);
-    impl_->random.seed(seed);
+    std::lock_guard<std::mutex> lock(impl->mutex);
+    impl->random.seed(seed);
 }
 
 }  // namespace plcsim

@@ -27,8 +27,6 @@
 
 namespace plcsim {
 
-constexpr uint16_t kDefaultPort = 12289;
-
 enum class FaultKind {
     Silent,       // no answer
     Error,        // an error answer with the fault's code instead of the real answer
@@ -141,7 +139,7 @@ public:
 
 private:
     struct Impl;
-    std::unique_ptr<Impl> impl_;
+    std::unique_ptr<Impl> impl;
 };
 
 // Printable form of a datagram: quoted text with \r, \n and \xNN escapes, or hex bytes.

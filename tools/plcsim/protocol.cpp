@@ -42,12 +42,12 @@ Command finishRead(Command c, bool bitRead, int cpu, const Device& device, uint3
                    uint32_t count, uint32_t kindPos, uint32_t addressPos, uint32_t countPos)
 {
     if (bitRead && device.kind == Kind::Word)
-        return fail(c, errc::kKind, kindPos);
+        return fail(c, errc::Kind, kindPos);
     const std::optional<uint32_t> point = pointOf(device, number);
     if (!point)
-        return fail(c, errc::kAddress, addressPos);
-    if (count == 0 || count > (bitRead ? kMaxBits : kMaxWords))
-        return fail(c, errc::kCount, countPos);
+        return fail(c, errc::Address, addressPos);
+    if (count == 0 || count > (bitRead ? MaxBits : MaxWords))
+        return fail(c, errc::Count, countPos);
     ReadCommand r;
     r.bitRead = bitRead;
     r.cpu = cpu;
@@ -56,7 +56,7 @@ Command finishRead(Command c, bool bitRead, int cpu, const Device& device, uint3
     r.point = *point;
     r.count = count;
     if (static_cast<uint64_t>(r.point) + r.points() > deviceSize(device))
-        return fail(c, errc::kAddress, addressPos);
+        return fail(c, errc::Address, addressPos);
     c.read = r;
     return c;
 }
@@ -71,38 +71,38 @@ Command parseAscii(const uint8_t* data, size_t size)
         c.mnemonic.assign(reinterpret_cast<const char*>(data) + 2, 3);
 
     if (size < 2 || data[size - 2] != '\r' || data[size - 1] != '\n')
-        return fail(c, errc::kFrame, size >= 2 ? static_cast<uint32_t>(size - 2) : 0);
+        return fail(c, errc::Frame, size >= 2 ? static_cast<uint32_t>(size - 2) : 0);
     const std::string_view body(reinterpret_cast<const char*>(data), size - 2);
     if (body.empty() || body[0] != '0')
-        return fail(c, errc::kFrame, 0);
+        return fail(c, errc::Frame, 0);
     if (body.size() < 2 || body[1] < '1' || body[1] > '4')
-        return fail(c, errc::kCpu, 1);
+        return fail(c, errc::Cpu, 1);
     const int cpu = body[1] - '0';
     const std::string_view mnemonic = body.substr(2, 3);
     const bool bitRead = mnemonic == "BRD";
     if (!bitRead && mnemonic != "WRD")
-        return fail(c, errc::kCommand, 2);
+        return fail(c, errc::Command, 2);
 
     size_t pos = 5;
     while (pos < body.size() && isUpper(static_cast<uint8_t>(body[pos])))
         ++pos;
     const Device* device = deviceByAsciiName(body.substr(5, pos - 5));
     if (!device)
-        return fail(c, errc::kDevice, 5);
+        return fail(c, errc::Device, 5);
 
     const uint32_t addressPos = static_cast<uint32_t>(pos);
     uint32_t number = 0;
     if (!readDecimal(body, pos, number))
-        return fail(c, errc::kFrame, addressPos);
+        return fail(c, errc::Frame, addressPos);
     if (pos >= body.size() || body[pos] != ',')
-        return fail(c, errc::kFrame, static_cast<uint32_t>(pos));
+        return fail(c, errc::Frame, static_cast<uint32_t>(pos));
     ++pos;
     const uint32_t countPos = static_cast<uint32_t>(pos);
     uint32_t count = 0;
     if (!readDecimal(body, pos, count))
-        return fail(c, errc::kFrame, countPos);
+        return fail(c, errc::Frame, countPos);
     if (pos != body.size())
-        return fail(c, errc::kFrame, static_cast<uint32_t>(pos));
+        return fail(c, errc::Frame, static_cast<uint32_t>(pos));
     return finishRead(c, bitRead, cpu, *device, number, count, 2, addressPos, countPos);
 }
 
@@ -113,18 +113,18 @@ Command parseBinary(const uint8_t* data, size_t size)
     if (size >= 1)
         c.answerCode = static_cast<uint8_t>(data[0] | 0x80);
     if (size < 4)
-        return fail(c, errc::kFrame, 0);
+        return fail(c, errc::Frame, 0);
     const bool bitRead = data[0] == 0x01;
     if (!bitRead && data[0] != 0x11)
-        return fail(c, errc::kCommand, 0);
-    if (data[1] < 1 || data[1] > kCpuCount)
-        return fail(c, errc::kCpu, 1);
+        return fail(c, errc::Command, 0);
+    if (data[1] < 1 || data[1] > CpuCount)
+        return fail(c, errc::Cpu, 1);
     const uint32_t length = (uint32_t{data[2]} << 8) | data[3];
     if (length != size - 4 || length != 8)
-        return fail(c, errc::kFrame, 2);
+        return fail(c, errc::Frame, 2);
     const Device* device = deviceByCode((uint32_t{data[4]} << 8) | data[5]);
     if (!device)
-        return fail(c, errc::kDevice, 4);
+        return fail(c, errc::Device, 4);
     const uint32_t number =
         (uint32_t{data[6]} << 24) | (uint32_t{data[7]} << 16) | (uint32_t{data[8]} << 8) | data[9];
     const uint32_t count = (uint32_t{data[10]} << 8) | data[11];
@@ -175,13 +175,13 @@ Bytes readAnswer(Form form, const ReadCommand& read, const Memory& memory)
     Bytes out;
     if (form == Form::Ascii) {
         out = {'1', static_cast<uint8_t>('0' + read.cpu), 'O', 'K'};
-        static const char kHex[] = "0123456789ABCDEF";
+        static const char Hex[] = "0123456789ABCDEF";
         for (uint16_t v : values) {
             if (read.bitRead) {
                 out.push_back(v ? '1' : '0');
             } else {
                 for (int shift = 12; shift >= 0; shift -= 4)
-                    out.push_back(kHex[(v >> shift) & 0xF]);
+                    out.push_back(Hex[(v >> shift) & 0xF]);
             }
         }
         out.push_back('\r');

@@ -22,18 +22,18 @@ using Bytes = std::vector<uint8_t>;
 // Error codes of the simulated module, sent in error answers (two hex digits in ASCII form,
 // the end code in binary form).
 namespace errc {
-constexpr uint8_t kCpu = 0x01;      // CPU number not 1 to 4
-constexpr uint8_t kCommand = 0x02;  // unknown command (the probe gets this one)
-constexpr uint8_t kFrame = 0x03;    // malformed frame: syntax, length, missing CR LF
-constexpr uint8_t kDevice = 0x04;   // unknown device name or code
-constexpr uint8_t kAddress = 0x05;  // address number breaks the device's rule, or the read runs
-                                    // past the end of the device
-constexpr uint8_t kCount = 0x06;    // count 0, above 256 bits or above 64 words
-constexpr uint8_t kKind = 0x07;     // bit read of a word device
+constexpr uint8_t Cpu = 0x01;      // CPU number not 1 to 4
+constexpr uint8_t Command = 0x02;  // unknown command (the probe gets this one)
+constexpr uint8_t Frame = 0x03;    // malformed frame: syntax, length, missing CR LF
+constexpr uint8_t Device = 0x04;   // unknown device name or code
+constexpr uint8_t Address = 0x05;  // address number breaks the device's rule, or the read runs
+                                   // past the end of the device
+constexpr uint8_t Count = 0x06;    // count 0, above 256 bits or above 64 words
+constexpr uint8_t Kind = 0x07;     // bit read of a word device
 }  // namespace errc
 
-constexpr uint32_t kMaxBits = 256;  // largest count of one bit read
-constexpr uint32_t kMaxWords = 64;  // largest count of one word read
+constexpr uint32_t MaxBits = 256;  // largest count of one bit read
+constexpr uint32_t MaxWords = 64;  // largest count of one word read
 
 // A read command that passed every check.
 struct ReadCommand {

@@ -109,7 +109,7 @@ UdpSocket::~UdpSocket()
 
 void UdpSocket::open(const std::string& address, uint16_t port)
 {
-    if (open_)
+    if (opened)
         throw std::logic_error("socket already open");
     uint32_t ip = 0;
     if (!parseIpv4(address, ip))
@@ -146,31 +146,31 @@ void UdpSocket::open(const std::string& address, uint16_t port)
     WSAIoctl(s, SIO_UDP_CONNRESET, &reportReset, sizeof reportReset, nullptr, 0, &returned, nullptr,
              nullptr);
 #endif
-    handle_ = static_cast<uintptr_t>(s);
-    open_ = true;
+    descriptor = static_cast<uintptr_t>(s);
+    opened = true;
 }
 
 void UdpSocket::close()
 {
-    if (!open_)
+    if (!opened)
         return;
-    closeHandle(handleOf(handle_));
+    closeHandle(handleOf(descriptor));
 #ifdef _WIN32
     WSACleanup();
 #endif
-    open_ = false;
-    handle_ = 0;
+    opened = false;
+    descriptor = 0;
 }
 
 Endpoint UdpSocket::local() const
 {
     Endpoint e;
-    if (!open_)
+    if (!opened)
         return e;
     sockaddr_in a;
     AddressLength length = sizeof a;
     std::memset(&a, 0, sizeof a);
-    if (::getsockname(handleOf(handle_), reinterpret_cast<sockaddr*>(&a), &length) == 0) {
+    if (::getsockname(handleOf(descriptor), reinterpret_cast<sockaddr*>(&a), &length) == 0) {
         e.address = ntohl(a.sin_addr.s_addr);
         e.port = ntohs(a.sin_port);
     }
@@ -179,9 +179,9 @@ Endpoint UdpSocket::local() const
 
 bool UdpSocket::waitReadable(int timeoutMs)
 {
-    if (!open_)
+    if (!opened)
         return false;
-    const SocketHandle s = handleOf(handle_);
+    const SocketHandle s = handleOf(descriptor);
 #ifdef _WIN32
     fd_set readable;
     FD_ZERO(&readable);
@@ -201,14 +201,14 @@ bool UdpSocket::waitReadable(int timeoutMs)
 
 long UdpSocket::receive(uint8_t* buffer, size_t capacity, Endpoint& from)
 {
-    if (!open_)
+    if (!opened)
         return -1;
     sockaddr_in a;
     AddressLength length = sizeof a;
     std::memset(&a, 0, sizeof a);
     const auto n =
-        ::recvfrom(handleOf(handle_), reinterpret_cast<char*>(buffer), static_cast<int>(capacity),
-                   0, reinterpret_cast<sockaddr*>(&a), &length);
+        ::recvfrom(handleOf(descriptor), reinterpret_cast<char*>(buffer),
+                   static_cast<int>(capacity), 0, reinterpret_cast<sockaddr*>(&a), &length);
     if (n < 0)
         return -1;
     from.address = ntohl(a.sin_addr.s_addr);
@@ -218,12 +218,12 @@ long UdpSocket::receive(uint8_t* buffer, size_t capacity, Endpoint& from)
 
 bool UdpSocket::send(const uint8_t* data, size_t size, const Endpoint& to)
 {
-    if (!open_)
+    if (!opened)
         return false;
     const sockaddr_in a = toSockaddr(to.address, to.port);
     const auto n =
-        ::sendto(handleOf(handle_), reinterpret_cast<const char*>(data), static_cast<int>(size), 0,
-                 reinterpret_cast<const sockaddr*>(&a), sizeof a);
+        ::sendto(handleOf(descriptor), reinterpret_cast<const char*>(data), static_cast<int>(size),
+                 0, reinterpret_cast<const sockaddr*>(&a), sizeof a);
     return n >= 0 && static_cast<size_t>(n) == size;
 }
 

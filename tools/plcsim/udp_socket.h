@@ -27,7 +27,7 @@ public:
     // Opens and binds to address:port (port 0: any free port). Throws std::runtime_error.
     void open(const std::string& address, uint16_t port);
     void close();
-    bool isOpen() const { return open_; }
+    bool isOpen() const { return opened; }
     Endpoint local() const;
 
     // Waits up to timeoutMs for a datagram; true when one can be received.
@@ -37,8 +37,8 @@ public:
     bool send(const uint8_t* data, size_t size, const Endpoint& to);
 
 private:
-    bool open_ = false;
-    uintptr_t handle_ = 0;
+    bool opened = false;
+    uintptr_t descriptor = 0;
 };
 
 }  // namespace plcsim

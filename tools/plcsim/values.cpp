@@ -184,7 +184,7 @@ Location parseLocation(std::string_view text)
     Location at;
     size_t pos = 0;
     const uint64_t cpu = readDigits(text, pos);
-    if (cpu > static_cast<uint64_t>(kCpuCount))
+    if (cpu > static_cast<uint64_t>(CpuCount))
         throw ParseError("CPU number in " + quoted(text) + " is outside 1 to 4");
     at.cpu = cpu == 0 ? 1 : static_cast<int>(cpu);
     const size_t nameBegin = pos;
@@ -521,8 +521,7 @@ void stepDemo(const Demo& demo, Memory& memory, double t)
 {
     switch (demo.kind) {
     case DemoKind::Counter:
-        writeNumber(memory, demo.at, demo.type,
-                    readNumber(memory, demo.at, demo.type) + demo.step);
+        writeNumber(memory, demo.at, demo.type, readNumber(memory, demo.at, demo.type) + demo.step);
         break;
     case DemoKind::Toggle:
         writeNumber(memory, demo.at, demo.type,

@@ -1,8 +1,8 @@
 #pragma once
 // A long run of advise updates: KOMVAS.exe under Wine reads a simulated module whose items all
 // change on every read, and one komvas-dde client advises them until a number of updates has
-// arrived. Shared by the end-to-end test (past the 65,536 updates that Wine's DDEML once
-// allowed a process) and the long-run benchmark.
+// arrived. Shared by the end-to-end test (past the 65,536 memory blocks that Wine's DDEML can
+// leave behind in a process) and the long-run benchmark.
 #include <cstddef>
 #include <functional>
 #include <string>
