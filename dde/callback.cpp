@@ -8,6 +8,7 @@
 #include "dde/dde.h"
 #include "dde/plc_dde_server.h"
 #include "dde/system_topic.h"
+#include "dde/wine_conversations.h"
 #include "dde/wine_ddeml.h"
 #include "shell/process.h"
 
@@ -66,10 +67,22 @@ HDDEDATA Dispatch(const DdeTransaction& t)
     PLCDdeServer* server = ServerOf(t.hsz1);
     const bool system = system_topic::Serves(t.hsz1);
     switch (t.type) {
-    case XTYP_CONNECT:
-        return Flag(server != nullptr || t.hsz1 == process::systemTopic);
-    case XTYP_WILDCONNECT:
-        return system_topic::WildConnect(t.hsz1, t.hsz2);
+    case XTYP_CONNECT: {
+        const bool accept = server != nullptr || t.hsz1 == process::systemTopic;
+        if (accept)
+            wine_conversations::Accepting();
+        else
+            wine_conversations::ConnectAnswered(Dde::Id(), t.hsz1, t.hsz2);
+        return Flag(accept);
+    }
+    case XTYP_CONNECT_CONFIRM:
+        wine_conversations::Confirmed(t.conv);
+        return nullptr;
+    case XTYP_WILDCONNECT: {
+        const HDDEDATA pairs = system_topic::WildConnect(t.hsz1, t.hsz2);
+        wine_conversations::ConnectAnswered(Dde::Id(), t.hsz1, t.hsz2);
+        return pairs;
+    }
     case XTYP_ADVSTART:
         if (!IsTextFormat(t.format))
             return nullptr;
@@ -107,6 +120,7 @@ HDDEDATA Dispatch(const DdeTransaction& t)
         for (auto& entry : process::topicTable)
             entry.second->Disconnect(&t);
         system_topic::Disconnect(t);
+        wine_conversations::Disconnecting(Dde::Id(), t.conv);
         return reinterpret_cast<HDDEDATA>(1);
     default:
         // Pokes, registration notices and the rest are not served.

@@ -10,6 +10,7 @@
 #include "dde/dde.h"
 #include "dde/plc_dde_server.h"
 #include "dde/system_topic.h"
+#include "dde/wine_conversations.h"
 #include "dde/wine_ddeml.h"
 #include "link/le01_comm.h"
 #include "resources/message_ids.h"
@@ -82,6 +83,7 @@ bool StartUp()
         Msg::Log(Msg::Fail, msgid::ServiceFailed);
         return false;
     }
+    wine_conversations::ServiceRegistered();
     Msg::Log(Msg::Info, msgid::ServiceOk);
 
     return Configure();

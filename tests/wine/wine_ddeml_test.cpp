@@ -117,7 +117,8 @@ protected:
         if (process::serviceHandle != nullptr) {
             Dde::NameService(nullptr, nullptr, DNS_UNREGISTER);
             Dde::FreeStringHandle(process::serviceHandle);
-            Dde::FreeStringHandle(process::systemTopic);
+            if (process::systemTopic != nullptr)
+                Dde::FreeStringHandle(process::systemTopic);
         }
         process::serviceHandle = process::systemTopic = nullptr;
         wine_ddeml::Enable(false);
@@ -179,6 +180,28 @@ TEST_F(WineDdemlTest, AdviseUpdatesAndRequestsLeaveNoMoveableHandleBehind)
     const int taken = static_cast<int>(before) - static_cast<int>(after);
     EXPECT_LE(taken, 2) << updates << " advise updates and 100 requests took " << taken
                         << " moveable handles";
+}
+
+// Wine's DDEML makes the service and topic string handles of every conversation that starts and
+// never frees them; KOMVAS gives them back when the conversation ends.
+TEST_F(WineDdemlTest, ConversationsLeaveNoStringHandleBehind)
+{
+    std::string script;
+    for (int i = 0; i < 50; ++i)
+        script += std::string("connect ") + Service + " SYSTEM\ndisconnect\n";
+    script += "quit\n";
+    ScriptClient client(script);
+    ASSERT_TRUE(client.started);
+    Serve(client, 60000, [] {});
+    EXPECT_FALSE(client.Running()) << "the client's script did not end in time";
+
+    // References to the topic's string that this instance holds: each free that succeeds takes
+    // one. Only the program's own handle may be left.
+    int references = 0;
+    while (references < 1000 && Dde::FreeStringHandle(process::systemTopic))
+        ++references;
+    process::systemTopic = nullptr;
+    EXPECT_EQ(references, 1) << "after 50 conversations on SYSTEM";
 }
 
 } // namespace

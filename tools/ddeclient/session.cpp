@@ -29,6 +29,22 @@ bool runsUnderWine()
     return wine;
 }
 
+// Ends the conversation and, under Wine, gives back its service and topic string handles: Wine's
+// DDEML (WDML_ClientProc in dlls/user32/dde_client.c) makes them from the server's answer and
+// never frees them, so that a script that reconnects again and again grows. The conversation's
+// own references go with it, and nothing else of this instance holds these strings by then
+// (connect() frees its handles at once).
+void endConversation(DWORD instance, HCONV conv)
+{
+    CONVINFO info = {};
+    info.cb = sizeof info;
+    const bool release = runsUnderWine() && DdeQueryConvInfo(conv, QID_SYNC, &info) != 0;
+    DdeDisconnect(conv);
+    if (!release) return;
+    if (info.hszSvcPartner) DdeFreeStringHandle(instance, info.hszSvcPartner);
+    if (info.hszTopic) DdeFreeStringHandle(instance, info.hszTopic);
+}
+
 }  // namespace
 
 Session* Session::current = nullptr;
@@ -77,7 +93,7 @@ void Session::disconnect()
 {
     HCONV conv = conversation;
     conversation = nullptr;
-    if (conv) DdeDisconnect(conv);
+    if (conv) endConversation(instance, conv);
     forgetAdviseLoops();
 }
 
@@ -252,7 +268,7 @@ void Session::lose()
     HCONV conv = conversation;
     conversation = nullptr;
     forgetAdviseLoops();
-    if (conv) DdeDisconnect(conv);
+    if (conv) endConversation(instance, conv);
     if (disconnectHandler) disconnectHandler();
 }
 
