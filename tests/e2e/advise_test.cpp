@@ -25,7 +25,8 @@ std::vector<std::string> valuesOf(const DdeClient& client, const std::string& it
     std::vector<std::string> values;
     const std::string prefix = "update " + item + " ";
     for (const std::string& event : client.events())
-        if (event.rfind(prefix, 0) == 0) values.push_back(event.substr(prefix.size()));
+        if (event.rfind(prefix, 0) == 0)
+            values.push_back(event.substr(prefix.size()));
     return values;
 }
 
@@ -41,7 +42,8 @@ template <class Done>
 bool eventually(Done done, milliseconds bound = answerTimeout)
 {
     const Clock::time_point end = Clock::now() + bound;
-    while (!done() && Clock::now() < end) std::this_thread::sleep_for(milliseconds(200));
+    while (!done() && Clock::now() < end)
+        std::this_thread::sleep_for(milliseconds(200));
     return done();
 }
 
@@ -51,7 +53,7 @@ plcsim::Demo everyRead(const std::string& location, int step)
                              location + "," + std::to_string(step) + ",per-read");
 }
 
-class Advise : public ServerTest {};
+class Advise : public ServerTest { };
 
 TEST_F(Advise, EachTopicsClientSeesOnlyItsOwnTopicsValues)
 {
@@ -75,11 +77,13 @@ TEST_F(Advise, EachTopicsClientSeesOnlyItsOwnTopicsValues)
     settle();
 
     EXPECT_EQ(valuesOf(second, "D100,W"), std::vector<std::string>{"2222"})
-        << "LINE2's client got LINE1's values\n" << second.transcript();
+        << "LINE2's client got LINE1's values\n"
+        << second.transcript();
     const std::vector<std::string> own = valuesOf(first, "D100,W");
     for (size_t i = 1; i < own.size(); ++i)
         ASSERT_EQ(number(own[i]), number(own[i - 1]) + 1)
-            << "LINE1's client missed a change at update " << i << "\n" << first.transcript();
+            << "LINE1's client missed a change at update " << i << "\n"
+            << first.transcript();
 }
 
 TEST_F(Advise, TwoClientsOfTheSameItemsBothGetEveryItemsValue)
@@ -101,7 +105,8 @@ TEST_F(Advise, TwoClientsOfTheSameItemsBothGetEveryItemsValue)
 
     // Every item changes on every read, each by steps of 64 from its own number: a value under
     // the wrong item shows in its low six bits.
-    for (int i = 1; i <= 10; ++i) module.addDemo(everyRead("D" + std::to_string(i), 64));
+    for (int i = 1; i <= 10; ++i)
+        module.addDemo(everyRead("D" + std::to_string(i), 64));
     std::this_thread::sleep_for(std::chrono::seconds(10));
     module.clearDemos();
 
@@ -112,13 +117,16 @@ TEST_F(Advise, TwoClientsOfTheSameItemsBothGetEveryItemsValue)
             EXPECT_TRUE(eventually([&] {
                 const std::vector<std::string> values = valuesOf(*client, item);
                 return !values.empty() && values.back() == final;
-            })) << item << " ends at " << final << "\n" << client->transcript();
+            })) << item
+                << " ends at " << final << "\n"
+                << client->transcript();
             const std::vector<std::string> values = valuesOf(*client, item);
             EXPECT_GT(values.size(), 50u) << item;
             for (const std::string& value : values) {
                 const long n = number(value);
                 ASSERT_EQ(((n % 65536 + 65536) % 65536) % 64, i)
-                    << "'" << value << "' under " << item << "\n" << client->transcript();
+                    << "'" << value << "' under " << item << "\n"
+                    << client->transcript();
             }
         }
     }

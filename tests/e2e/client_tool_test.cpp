@@ -36,7 +36,8 @@ TEST(ClientTool, BadArgumentsAreRefusedWithAReasonTheUsageLineAndExitCodeTwo)
     };
     for (const std::vector<std::string>& args : cases) {
         std::string shown;
-        for (const std::string& arg : args) shown += " '" + arg + "'";
+        for (const std::string& arg : args)
+            shown += " '" + arg + "'";
         const ToolResult result = runTool(args);
         EXPECT_EQ(result.exitCode, badArguments) << shown;
         ASSERT_EQ(result.err.size(), 2u) << shown;

@@ -49,24 +49,22 @@ TEST_F(Items, RefusedNamesAreLoggedWithPlcAndNameAndTheAdviseRefused)
         std::string expected;
     };
     const Case cases[] = {
-        {"5D1,W", msg::badCpu("PLC1", "5D1,W")},              // 215: CPU above 4
-        {"Q1,W", msg::badAddress("PLC1", "Q1,W")},            // 217: no device Q
-        {"D100W", msg::noSeparator("PLC1", "D100W")},         // 218: no separator
-        {"D100,C0", msg::badStringLength("PLC1", "D100,C0")}, // 219: string of length 0
-        {"D100,B", msg::badType("PLC1", "D100,B")},           // 220: no B on a word device
+        {"5D1,W", msg::badCpu("PLC1", "5D1,W")},               // 215: CPU above 4
+        {"Q1,W", msg::badAddress("PLC1", "Q1,W")},             // 217: no device Q
+        {"D100W", msg::noSeparator("PLC1", "D100W")},          // 218: no separator
+        {"D100,C0", msg::badStringLength("PLC1", "D100,C0")},  // 219: string of length 0
+        {"D100,B", msg::badType("PLC1", "D100,B")},            // 220: no B on a word device
     };
     DdeClient client("PLC1");
     for (const Case& c : cases) {
-        EXPECT_EQ(firstWord(client.command(std::string("advise ") + c.item)), "refused")
-            << c.item;
+        EXPECT_EQ(firstWord(client.command(std::string("advise ") + c.item)), "refused") << c.item;
         EXPECT_TRUE(server.waitForLine(c.expected)) << c.item << "\n" << server.transcript();
     }
     // The next advise start on a refused name tries again, and is refused again.
     EXPECT_EQ(firstWord(client.command("advise 5D1,W")), "refused");
     settle();
     EXPECT_EQ(server.count(msg::badCpu("PLC1", "5D1,W")), 2u);
-    EXPECT_EQ(server.waitForLineContaining("登録成功", std::chrono::milliseconds(0)),
-              std::nullopt)
+    EXPECT_EQ(server.waitForLineContaining("登録成功", std::chrono::milliseconds(0)), std::nullopt)
         << server.transcript();
 }
 

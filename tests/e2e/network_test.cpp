@@ -37,8 +37,8 @@ protected:
             KOMVAS_SKIP_TEST("network namespaces are not permitted here (`ip netns add` failed): "
                              "the pulled-cable test needs root");
         ASSERT_TRUE(run("ip netns add " + plcSide));
-        ASSERT_TRUE(run("ip link add ka netns " + pcSide + " type veth peer name kb netns " +
-                        plcSide));
+        ASSERT_TRUE(
+            run("ip link add ka netns " + pcSide + " type veth peer name kb netns " + plcSide));
         for (const auto& [ns, link, address] :
              {std::tuple{pcSide, "ka", serverAddress}, std::tuple{plcSide, "kb", moduleAddress}}) {
             ASSERT_TRUE(run("ip -n " + ns + " addr add " + address + "/24 dev " + link));
@@ -55,8 +55,8 @@ protected:
         for (const char* file : {"system.reg", "user.reg", "userdef.reg"})
             run("sh -c 'rm -f " + wineCopy + "/" + file + " && cp " + prefix + "/" + file + " " +
                 wineCopy + "/'");
-        ASSERT_TRUE(run("ip netns exec " + pcSide + " env WINEPREFIX=" + wineCopy +
-                        " wineserver -p"));
+        ASSERT_TRUE(
+            run("ip netns exec " + pcSide + " env WINEPREFIX=" + wineCopy + " wineserver -p"));
         setWineSite({pcSide, wineCopy});
     }
 
@@ -78,8 +78,11 @@ protected:
     void startModule(unsigned port, const char* form, const char* value)
     {
         SpawnOptions spawn;
-        spawn.argv = {"ip", "netns", "exec", plcSide, KOMVAS_E2E_SIM, "--address", moduleAddress,
-                      "--port", std::to_string(port), "--form", form, "--set", value};
+        spawn.argv = {"ip",          "netns",        "exec",
+                      plcSide,       KOMVAS_E2E_SIM, "--address",
+                      moduleAddress, "--port",       std::to_string(port),
+                      "--form",      form,           "--set",
+                      value};
         modules.push_back(std::make_unique<ChildProcess>(spawn));
         ASSERT_TRUE(modules.back()->waitForLine(
             [](const OutputLine& line) { return line.text.find("serving") != std::string::npos; },
@@ -122,7 +125,8 @@ TEST_F(PulledCable, ItemsShowTimeOutWhileTheLinkIsDownAndTheirValuesWhenItIsBack
     for (const char* plc : {"BIN", "AUTO"}) {
         const std::regex refused(std::string("warning\t: ") + plc + " \\S");
         EXPECT_TRUE(server->waitForLineMatching(refused, lineTimeout, before))
-            << plc << "\n" << server->transcript();
+            << plc << "\n"
+            << server->transcript();
     }
 
     cable("up");

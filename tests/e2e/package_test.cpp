@@ -56,8 +56,8 @@ struct Finished {
 
 // Runs a program to its end (killed after the time-out) in a folder.
 Finished run(std::vector<std::string> argv, const std::string& folder,
-        const std::map<std::string, std::string>& environment = {},
-        milliseconds timeout = programTimeout)
+             const std::map<std::string, std::string>& environment = {},
+             milliseconds timeout = programTimeout)
 {
     SpawnOptions spawn;
     spawn.argv = std::move(argv);
@@ -67,7 +67,8 @@ Finished run(std::vector<std::string> argv, const std::string& folder,
     Finished result;
     result.status = process.waitExit(timeout);
     for (const OutputLine& line : process.lines()) {
-        if (line.stream == Stream::Out) result.out.push_back(line.text);
+        if (line.stream == Stream::Out)
+            result.out.push_back(line.text);
         result.transcript += (line.stream == Stream::Out ? "  | " : "  E ") + line.text + "\n";
     }
     result.transcript += describe(result.status) + "\n";
@@ -108,7 +109,8 @@ private:
 std::string transcript(const std::string& name, const ChildProcess& process)
 {
     std::string all = name + " output:\n";
-    for (const OutputLine& line : process.lines()) all += "  | " + line.text + "\n";
+    for (const OutputLine& line : process.lines())
+        all += "  | " + line.text + "\n";
     return all;
 }
 
@@ -116,7 +118,8 @@ std::string transcript(const std::string& name, const ChildProcess& process)
 std::optional<std::string> portTaken(uint16_t port)
 {
     const int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    if (fd < 0) return std::string("no UDP socket: ") + std::strerror(errno);
+    if (fd < 0)
+        return std::string("no UDP socket: ") + std::strerror(errno);
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
@@ -124,7 +127,8 @@ std::optional<std::string> portTaken(uint16_t port)
     const bool bound = bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
     const int error = errno;
     close(fd);
-    if (bound) return std::nullopt;
+    if (bound)
+        return std::nullopt;
     return std::string(std::strerror(error));
 }
 
@@ -140,7 +144,8 @@ protected:
         unpacked = pattern;
         const Finished unzip = run({"unzip", "-q", zipFile, "-d", unpacked}, unpacked);
         ASSERT_TRUE(unzip.status && unzip.status->exited() && unzip.status->code == 0)
-            << "unzip of " << zipFile << " failed:\n" << unzip.transcript;
+            << "unzip of " << zipFile << " failed:\n"
+            << unzip.transcript;
         folder = unpacked + "/" + packageName;
     }
 
@@ -164,9 +169,9 @@ TEST_F(Package, HoldsTheProgramsTheSampleFilesAndTheGuideInOneFolder)
     std::set<std::string> files;
     for (const fs::directory_entry& entry : fs::directory_iterator(folder))
         files.insert(entry.path().filename().string());
-    const std::set<std::string> expected = {
-        "KOMVAS.exe", "komvas-dde.exe", "komvas-sim.exe", "KOMVAS.ini", "demo.txt",
-        "guide.en.md", "guide.ja.md", "guide.en.html", "guide.ja.html"};
+    const std::set<std::string> expected = {"KOMVAS.exe",  "komvas-dde.exe", "komvas-sim.exe",
+                                            "KOMVAS.ini",  "demo.txt",       "guide.en.md",
+                                            "guide.ja.md", "guide.en.html",  "guide.ja.html"};
     EXPECT_EQ(files, expected);
 
     // Windows line ends in the sample configuration, as Notepad writes it.
@@ -195,14 +200,16 @@ std::map<std::string, std::vector<std::string>> valuesByItem(const std::vector<s
     std::map<std::string, std::vector<std::string>> values;
     for (const std::string& text : out) {
         std::smatch m;
-        if (std::regex_match(text, m, line)) values[m[1]].push_back(m[2]);
+        if (std::regex_match(text, m, line))
+            values[m[1]].push_back(m[2]);
     }
     return values;
 }
 
 bool isIntegerIn(const std::string& text, long low, long high)
 {
-    if (!std::regex_match(text, std::regex("-?[0-9]+"))) return false;
+    if (!std::regex_match(text, std::regex("-?[0-9]+")))
+        return false;
     const long value = std::strtol(text.c_str(), nullptr, 10);
     return value >= low && value <= high;
 }
@@ -226,8 +233,7 @@ TEST_F(Package, QuickStartShowsTheDemonstrationValuesAndEndsCleanly)
     const std::string serving =
         "komvas-sim: serving ascii form on 127.0.0.1:" + std::to_string(demoPort);
     ASSERT_TRUE(sim->waitForLine(
-        [&](const OutputLine& line) { return line.text.rfind(serving, 0) == 0; },
-        programTimeout))
+        [&](const OutputLine& line) { return line.text.rfind(serving, 0) == 0; }, programTimeout))
         << transcript("komvas-sim.exe", *sim) << describe(sim->waitExit(milliseconds(0)));
 
     // 2. The server with the sample KOMVAS.ini: ready, then the frame form found out for PLC1
@@ -265,7 +271,8 @@ TEST_F(Package, QuickStartShowsTheDemonstrationValuesAndEndsCleanly)
     for (const auto& [item, good] : shows) {
         // A value read before the link's first answer is the marker of an empty item.
         std::vector<std::string>& seen = values[item];
-        if (!seen.empty() && seen.front() == "#EMPTY") seen.erase(seen.begin());
+        if (!seen.empty() && seen.front() == "#EMPTY")
+            seen.erase(seen.begin());
         EXPECT_FALSE(seen.empty()) << item << " shows no value\n" << client.transcript;
         for (const std::string& value : seen)
             EXPECT_TRUE(good(value)) << item << " shows '" << value << "'\n" << client.transcript;

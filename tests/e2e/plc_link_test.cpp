@@ -15,7 +15,10 @@ namespace {
 using plcsim::Bytes;
 using Clock = std::chrono::steady_clock;
 
-Bytes text(const char* s) { return Bytes(s, s + std::strlen(s)); }
+Bytes text(const char* s)
+{
+    return Bytes(s, s + std::strlen(s));
+}
 
 std::string describe(const std::vector<Bytes>& commands)
 {
@@ -28,8 +31,8 @@ std::string describe(const std::vector<Bytes>& commands)
 // The commands of one whole pass over the schedule: the second pass in the record that begins
 // with `first` (the pass under way when the record was cleared may be cut). Empty when it does
 // not come in time.
-std::vector<Bytes> nextPass(const plcsim::Simulator& simulator, const Bytes& first,
-                            size_t commands, milliseconds timeout = milliseconds(30000))
+std::vector<Bytes> nextPass(const plcsim::Simulator& simulator, const Bytes& first, size_t commands,
+                            milliseconds timeout = milliseconds(30000))
 {
     const auto end = Clock::now() + timeout;
     do {
@@ -61,12 +64,16 @@ struct GroupingCase {
 };
 
 const GroupingCase groupings[] = {
-    {"Ascii", plcsim::Form::Ascii, "ASCII",
+    {"Ascii",
+     plcsim::Form::Ascii,
+     "ASCII",
      {text("01WRDD1,63\r\n"), text("01WRDD64,01\r\n"), text("01BRDM1,172\r\n"),
       text("02WRDD1,01\r\n")},
      {text("01WRDD1,63\r\n"), text("01WRDD64,01\r\n"), text("01BRDM1,001\r\n"),
       text("01BRDM173,001\r\n"), text("02WRDD1,01\r\n")}},
-    {"Binary", plcsim::Form::Binary, "BINARY",
+    {"Binary",
+     plcsim::Form::Binary,
+     "BINARY",
      {
          // command, CPU, length 8, device code, address number, count
          {0x11, 0x01, 0x00, 0x08, 0x00, 0x04, 0x00, 0x00, 0x00, 0x01, 0x00, 0x3F},  // D1, 63

@@ -12,8 +12,8 @@ namespace {
 
 struct FormCase {
     const char* name;
-    plcsim::Form form;  // what the module speaks
-    const char* mode;   // MODE of the section
+    plcsim::Form form;                         // what the module speaks
+    const char* mode;                          // MODE of the section
     std::string (*found)(const std::string&);  // AUTO mode: what the probe's reply makes the
                                                // link log (225, 226)
 };
@@ -45,8 +45,7 @@ protected:
         simulator->setBit(1, "M", 1, true);
         startServing(iniSection("PLC1", port, GetParam().mode));
         if (GetParam().found) {
-            ASSERT_TRUE(server.waitForLine(GetParam().found("PLC1")))
-                << server.transcript();
+            ASSERT_TRUE(server.waitForLine(GetParam().found("PLC1"))) << server.transcript();
         }
     }
 
@@ -78,8 +77,7 @@ TEST_P(PlcValues, ErrorAnswerShowsThePlcsCodeUntilTheAnswersAreGoodAgain)
     EXPECT_TRUE(client.waitForEvent("update D100,W #ERR 65")) << client.transcript();
     // The value is the one held before the error, and shows again.
     simulator->clearFaults();
-    EXPECT_TRUE(client.waitForEvent("update D100,W 1234", answerTimeout, 2))
-        << client.transcript();
+    EXPECT_TRUE(client.waitForEvent("update D100,W 1234", answerTimeout, 2)) << client.transcript();
 }
 
 TEST_P(PlcValues, AnswerTheLinkCannotReadShowsMinusThree)
@@ -111,31 +109,25 @@ TEST_F(PlcValue, EveryTypeShowsItsValueInItsWordOrder)
 {
     // The simulator lays the values out in the registers (or points) by its own code; the
     // server must read them back in each type's word order.
-    simulator.assign("D200:F=3.14159265");          // first register low
-    simulator.assign("D210:FLOAT=-2.5");            // first register high
-    simulator.assign("D220:DOUBLE=1234567");        // first register most significant
-    simulator.assign("D230:L=305419896");           // 12345678h, first register low
-    simulator.assign("D240:LONG=-7");               // first register high
-    simulator.assign("D250:TEXT=KOMVAS");           // two characters a register
-    simulator.assign("D260:F=16777216");            // 6 significant digits
-    simulator.setBit(1, "M", 116, true);            // the 16th point of M101,W: the sign bit
-    simulator.setBit(1, "X", 201, true);            // X00201: unit 0, slot 2, terminal 1
-    simulator.assign("W10001:LONG=-2147483648");    // unit 1, point 1
+    simulator.assign("D200:F=3.14159265");        // first register low
+    simulator.assign("D210:FLOAT=-2.5");          // first register high
+    simulator.assign("D220:DOUBLE=1234567");      // first register most significant
+    simulator.assign("D230:L=305419896");         // 12345678h, first register low
+    simulator.assign("D240:LONG=-7");             // first register high
+    simulator.assign("D250:TEXT=KOMVAS");         // two characters a register
+    simulator.assign("D260:F=16777216");          // 6 significant digits
+    simulator.setBit(1, "M", 116, true);          // the 16th point of M101,W: the sign bit
+    simulator.setBit(1, "X", 201, true);          // X00201: unit 0, slot 2, terminal 1
+    simulator.assign("W10001:LONG=-2147483648");  // unit 1, point 1
     DdeClient client("PLC1");
     adviseQuietly(simulator, client,
                   {"D200,F", "D210,FLOAT", "D220,DOUBLE", "D230,L", "D240,LONG", "D250,C6",
                    "D260,F", "M101,W", "X00201,B", "W10001,LONG"});
 
     const std::pair<const char*, const char*> expected[] = {
-        {"D200,F", "3.14159"},
-        {"D210,FLOAT", "-2.5"},
-        {"D220,DOUBLE", "1.23457e+06"},
-        {"D230,L", "305419896"},
-        {"D240,LONG", "-7"},
-        {"D250,C6", "KOMVAS"},
-        {"D260,F", "1.67772e+07"},
-        {"M101,W", "-32768"},
-        {"X00201,B", "1"},
+        {"D200,F", "3.14159"},          {"D210,FLOAT", "-2.5"}, {"D220,DOUBLE", "1.23457e+06"},
+        {"D230,L", "305419896"},        {"D240,LONG", "-7"},    {"D250,C6", "KOMVAS"},
+        {"D260,F", "1.67772e+07"},      {"M101,W", "-32768"},   {"X00201,B", "1"},
         {"W10001,LONG", "-2147483648"},
     };
     for (const auto& [item, text] : expected) {
@@ -174,8 +166,7 @@ TEST_F(PlcValue, SilentModuleTimesOutAndTheValueComesBackWithTheAnswers)
         << server.transcript();
     EXPECT_TRUE(client.waitForEvent("update D100,W #TMOUT")) << client.transcript();
     simulator.clearFaults();
-    EXPECT_TRUE(client.waitForEvent("update D100,W 1234", answerTimeout, 2))
-        << client.transcript();
+    EXPECT_TRUE(client.waitForEvent("update D100,W 1234", answerTimeout, 2)) << client.transcript();
 }
 
 }  // namespace

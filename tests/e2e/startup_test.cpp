@@ -15,10 +15,8 @@ TEST_F(StartUp, OneSectionShowsTheStepsInOrderThenTheSectionThenReady)
 
 TEST_F(StartUp, ThreeSectionsAreSetUpInFileOrderWhateverTheLetterCaseOfTheirModes)
 {
-    startServing(section("LINE2", "binary") + section("Press", "Ascii") +
-                 section("PLC1", "auto"));
-    EXPECT_EQ(startUpTexts(), afterRegistration({msg::configured("LINE2"),
-                                                 msg::configured("Press"),
+    startServing(section("LINE2", "binary") + section("Press", "Ascii") + section("PLC1", "auto"));
+    EXPECT_EQ(startUpTexts(), afterRegistration({msg::configured("LINE2"), msg::configured("Press"),
                                                  msg::configured("PLC1"), msg::ready}))
         << server.transcript();
 }
@@ -32,7 +30,7 @@ TEST_F(StartUp, SectionWithoutKeysTakesTheDefaults)
 
 class StartUpStreams : public ServerTest {
 protected:
-    StartUpStreams() : separate(ServerOptions{true}) {}
+    StartUpStreams() : separate(ServerOptions{true}) { }
     Server separate;
 };
 

@@ -6,7 +6,7 @@
 namespace e2e {
 namespace {
 
-class StopByEnd : public ServerTest, public testing::WithParamInterface<const char*> {};
+class StopByEnd : public ServerTest, public testing::WithParamInterface<const char*> { };
 
 TEST_P(StopByEnd, OnTheSystemTopicEndsWithZero)
 {

@@ -45,7 +45,8 @@ TEST_F(Topics, SystemTopicAnswersItsItemsInAnyLetterCaseAndRefusesOthers)
     settle();
     EXPECT_EQ(server.count(msg::registered(1)), 0u) << server.transcript();
     EXPECT_EQ(server.waitForLineContaining("D100", milliseconds(0)), std::nullopt)
-        << "no message for an item the System topic does not have\n" << server.transcript();
+        << "no message for an item the System topic does not have\n"
+        << server.transcript();
 
     const ToolResult topics = runTool({"topics"});
     EXPECT_EQ(topics.exitCode, 0);

@@ -17,8 +17,7 @@ TEST_F(Values, ItemsOfASilentPlcTurnToTimeOutAndAnIdleClientIsToldSo)
     ASSERT_EQ(idle.command("advise D100,W"), "ok");
     ASSERT_EQ(idle.request("D100,W"), "#EMPTY");
 
-    EXPECT_TRUE(server.waitForLine(msg::timeOut("PLC1"),
-                                   linkTimeout + milliseconds(10000)))
+    EXPECT_TRUE(server.waitForLine(msg::timeOut("PLC1"), linkTimeout + milliseconds(10000)))
         << server.transcript();
     EXPECT_TRUE(idle.waitForEvent("update D100,W #TMOUT")) << idle.transcript();
     DdeClient other("PLC1");

@@ -40,16 +40,22 @@ void endConversation(DWORD instance, HCONV conv)
     info.cb = sizeof info;
     const bool release = runsUnderWine() && DdeQueryConvInfo(conv, QID_SYNC, &info) != 0;
     DdeDisconnect(conv);
-    if (!release) return;
-    if (info.hszSvcPartner) DdeFreeStringHandle(instance, info.hszSvcPartner);
-    if (info.hszTopic) DdeFreeStringHandle(instance, info.hszTopic);
+    if (!release)
+        return;
+    if (info.hszSvcPartner)
+        DdeFreeStringHandle(instance, info.hszSvcPartner);
+    if (info.hszTopic)
+        DdeFreeStringHandle(instance, info.hszTopic);
 }
 
 }  // namespace
 
 Session* Session::current = nullptr;
 
-Session::Session(DWORD timeoutMs) : timeoutMs(timeoutMs) { current = this; }
+Session::Session(DWORD timeoutMs) : timeoutMs(timeoutMs)
+{
+    current = this;
+}
 
 Session::~Session()
 {
@@ -57,14 +63,15 @@ Session::~Session()
         disconnect();
         DdeUninitialize(instance);
     }
-    if (current == this) current = nullptr;
+    if (current == this)
+        current = nullptr;
 }
 
 bool Session::initialize()
 {
-    error = DdeInitializeA(&instance, &Session::callback,
-                           APPCMD_CLIENTONLY | CBF_SKIP_REGISTRATIONS | CBF_SKIP_UNREGISTRATIONS,
-                           0);
+    error =
+        DdeInitializeA(&instance, &Session::callback,
+                       APPCMD_CLIENTONLY | CBF_SKIP_REGISTRATIONS | CBF_SKIP_UNREGISTRATIONS, 0);
     if (error != DMLERR_NO_ERROR) {
         instance = 0;
         return false;
@@ -79,12 +86,15 @@ bool Session::connect(const std::string& service, const std::string& topic)
     HCONV conv = nullptr;
     if (hszService && hszTopic) {
         conv = DdeConnect(instance, hszService, hszTopic, nullptr);
-        if (!conv) error = DdeGetLastError(instance);
+        if (!conv)
+            error = DdeGetLastError(instance);
     } else {
         error = DdeGetLastError(instance);
     }
-    if (hszService) DdeFreeStringHandle(instance, hszService);
-    if (hszTopic) DdeFreeStringHandle(instance, hszTopic);
+    if (hszService)
+        DdeFreeStringHandle(instance, hszService);
+    if (hszTopic)
+        DdeFreeStringHandle(instance, hszTopic);
     conversation = conv;
     return conv != nullptr;
 }
@@ -93,13 +103,15 @@ void Session::disconnect()
 {
     HCONV conv = conversation;
     conversation = nullptr;
-    if (conv) endConversation(instance, conv);
+    if (conv)
+        endConversation(instance, conv);
     forgetAdviseLoops();
 }
 
 void Session::forgetAdviseLoops()
 {
-    for (const AdviseLoop& loop : adviseLoops) DdeFreeStringHandle(instance, loop.hsz);
+    for (const AdviseLoop& loop : adviseLoops)
+        DdeFreeStringHandle(instance, loop.hsz);
     adviseLoops.clear();
 }
 
@@ -124,7 +136,8 @@ bool Session::request(const std::string& item, UINT format, std::string& value)
         awaitRequestAcknowledgement();
     else if (data)
         pump(settleAfterRequestMs);
-    else checkConversation();
+    else
+        checkConversation();
     return data != nullptr;
 }
 
@@ -136,8 +149,8 @@ bool Session::advise(const std::string& item, UINT format)
         return false;
     }
     DWORD result = 0;
-    const HDDEDATA ok = DdeClientTransaction(nullptr, 0, conversation, hsz, format,
-                                             XTYP_ADVSTART, timeoutMs, &result);
+    const HDDEDATA ok = DdeClientTransaction(nullptr, 0, conversation, hsz, format, XTYP_ADVSTART,
+                                             timeoutMs, &result);
     if (!ok) {
         error = DdeGetLastError(instance);
         DdeFreeStringHandle(instance, hsz);
@@ -163,9 +176,10 @@ bool Session::unadvise(const std::string& item, UINT format)
         return false;
     }
     DWORD result = 0;
-    const HDDEDATA ok = DdeClientTransaction(nullptr, 0, conversation, hsz, format,
-                                             XTYP_ADVSTOP, timeoutMs, &result);
-    if (!ok) error = DdeGetLastError(instance);
+    const HDDEDATA ok = DdeClientTransaction(nullptr, 0, conversation, hsz, format, XTYP_ADVSTOP,
+                                             timeoutMs, &result);
+    if (!ok)
+        error = DdeGetLastError(instance);
     if (ok) {
         for (auto it = adviseLoops.begin(); it != adviseLoops.end(); ++it) {
             if (it->format == format && DdeCmpStringHandles(it->hsz, hsz) == 0) {
@@ -197,11 +211,12 @@ void Session::unadviseAll()
 bool Session::execute(const std::string& command)
 {
     DWORD result = 0;
-    const HDDEDATA ok = DdeClientTransaction(
-        reinterpret_cast<LPBYTE>(const_cast<char*>(command.c_str())),
-        static_cast<DWORD>(command.size() + 1), conversation, nullptr, 0, XTYP_EXECUTE,
-        timeoutMs, &result);
-    if (!ok) error = DdeGetLastError(instance);
+    const HDDEDATA ok =
+        DdeClientTransaction(reinterpret_cast<LPBYTE>(const_cast<char*>(command.c_str())),
+                             static_cast<DWORD>(command.size() + 1), conversation, nullptr, 0,
+                             XTYP_EXECUTE, timeoutMs, &result);
+    if (!ok)
+        error = DdeGetLastError(instance);
     return ok != nullptr;
 }
 
@@ -225,8 +240,10 @@ bool Session::pump(DWORD ms, HANDLE wake, HANDLE wake2)
 {
     HANDLE events[2];
     DWORD count = 0;
-    if (wake) events[count++] = wake;
-    if (wake2) events[count++] = wake2;
+    if (wake)
+        events[count++] = wake;
+    if (wake2)
+        events[count++] = wake2;
     // How often the conversation's state is looked at while waiting.
     constexpr DWORD checkEveryMs = 100;
     const ULONGLONG start = GetTickCount64();
@@ -244,17 +261,19 @@ bool Session::pump(DWORD ms, HANDLE wake, HANDLE wake2)
         DWORD remaining = checkEveryMs;
         if (ms != INFINITE) {
             const ULONGLONG elapsed = GetTickCount64() - start;
-            if (elapsed >= ms) return false;
-            if (ms - elapsed < remaining) remaining = static_cast<DWORD>(ms - elapsed);
+            if (elapsed >= ms)
+                return false;
+            if (ms - elapsed < remaining)
+                remaining = static_cast<DWORD>(ms - elapsed);
         }
-        MsgWaitForMultipleObjects(count, count ? events : nullptr, FALSE, remaining,
-                                  QS_ALLINPUT);
+        MsgWaitForMultipleObjects(count, count ? events : nullptr, FALSE, remaining, QS_ALLINPUT);
     }
 }
 
 void Session::checkConversation()
 {
-    if (!conversation) return;
+    if (!conversation)
+        return;
     // Wine's DDEML marks a conversation that the server terminated without calling the
     // client back with XTYP_DISCONNECT; its status tells.
     CONVINFO info = {};
@@ -268,16 +287,22 @@ void Session::lose()
     HCONV conv = conversation;
     conversation = nullptr;
     forgetAdviseLoops();
-    if (conv) endConversation(instance, conv);
-    if (disconnectHandler) disconnectHandler();
+    if (conv)
+        endConversation(instance, conv);
+    if (disconnectHandler)
+        disconnectHandler();
 }
 
-std::string Session::lastError() const { return ddeErrorName(error); }
+std::string Session::lastError() const
+{
+    return ddeErrorName(error);
+}
 
 std::string Session::itemName(HSZ hsz) const
 {
     for (const AdviseLoop& loop : adviseLoops)
-        if (DdeCmpStringHandles(loop.hsz, hsz) == 0) return loop.item;
+        if (DdeCmpStringHandles(loop.hsz, hsz) == 0)
+            return loop.item;
     char name[256] = {};
     DdeQueryStringA(instance, hsz, name, sizeof name, CP_WINANSI);
     return name;
@@ -297,7 +322,8 @@ HDDEDATA Session::handle(UINT type, UINT format, HCONV conv, HSZ hsz2, HDDEDATA 
         if (conv == conversation && conv) {
             conversation = nullptr;
             forgetAdviseLoops();
-            if (disconnectHandler) disconnectHandler();
+            if (disconnectHandler)
+                disconnectHandler();
         }
         return nullptr;
     default:
@@ -331,9 +357,11 @@ std::string dataText(HDDEDATA data, UINT format)
         return text;
     }
     std::string text(size, '\0');
-    if (size > 0) DdeGetData(data, reinterpret_cast<LPBYTE>(&text[0]), size, 0);
+    if (size > 0)
+        DdeGetData(data, reinterpret_cast<LPBYTE>(&text[0]), size, 0);
     const size_t end = text.find('\0');
-    if (end != std::string::npos) text.resize(end);
+    if (end != std::string::npos)
+        text.resize(end);
     return text;
 }
 
@@ -364,7 +392,8 @@ std::string ddeErrorName(UINT code)
         {DMLERR_UNFOUND_QUEUE_ID, "DMLERR_UNFOUND_QUEUE_ID"},
     };
     for (const auto& entry : names)
-        if (entry.code == code) return entry.name;
+        if (entry.code == code)
+            return entry.name;
     char text[32];
     std::snprintf(text, sizeof text, "DMLERR_0x%04X", code);
     return text;

@@ -28,16 +28,16 @@ struct OutputLine {
 };
 
 struct SpawnOptions {
-    std::vector<std::string> argv;  // argv[0] is looked up in PATH
-    std::string folder;             // working directory; empty: the test's own
+    std::vector<std::string> argv;                   // argv[0] is looked up in PATH
+    std::string folder;                              // working directory; empty: the test's own
     std::map<std::string, std::string> environment;  // set on top of the test's environment
     bool mergeStderr = false;  // standard error into the standard output pipe (exact order)
     bool pipeStdin = false;    // otherwise standard input is /dev/null
 };
 
 struct ExitStatus {
-    int code = -1;       // exit code 0 to 255 when exited
-    int signal = 0;      // the signal that ended it, 0 when it exited
+    int code = -1;   // exit code 0 to 255 when exited
+    int signal = 0;  // the signal that ended it, 0 when it exited
     bool exited() const { return signal == 0; }
 };
 

@@ -36,7 +36,10 @@ ToolResult runTool(const std::vector<std::string>& args, milliseconds timeout)
     return result;
 }
 
-std::string firstWord(const std::string& line) { return line.substr(0, line.find(' ')); }
+std::string firstWord(const std::string& line)
+{
+    return line.substr(0, line.find(' '));
+}
 
 DdeClient::DdeClient(const std::string& topic)
     : process(std::make_unique<ChildProcess>(toolSpawn({"script"}, true)))
@@ -44,8 +47,8 @@ DdeClient::DdeClient(const std::string& topic)
     if (!topic.empty()) {
         const std::string answer = connect(topic);
         if (answer != "ok")
-            throw std::runtime_error("connect to KOMVAS|" + topic + " answered: " + answer +
-                                     "\n" + transcript());
+            throw std::runtime_error("connect to KOMVAS|" + topic + " answered: " + answer + "\n" +
+                                     transcript());
     }
 }
 
@@ -62,10 +65,12 @@ bool DdeClient::isEvent(const std::string& text)
 
 std::string DdeClient::command(const std::string& line, milliseconds timeout)
 {
-    if (!process->write(line + "\n")) return "<no answer>";
-    const std::optional<size_t> at = process->waitForLine(
-        [](const OutputLine& l) { return !isEvent(l.text); }, timeout, cursor);
-    if (!at) return "<no answer>";
+    if (!process->write(line + "\n"))
+        return "<no answer>";
+    const std::optional<size_t> at =
+        process->waitForLine([](const OutputLine& l) { return !isEvent(l.text); }, timeout, cursor);
+    if (!at)
+        return "<no answer>";
     cursor = *at + 1;
     return process->lines()[*at].text;
 }
@@ -79,7 +84,8 @@ std::optional<std::string> DdeClient::request(const std::string& item)
 {
     const std::string answer = command("request " + item);
     const std::string prefix = "data " + item + " ";
-    if (answer.rfind(prefix, 0) != 0) return std::nullopt;
+    if (answer.rfind(prefix, 0) != 0)
+        return std::nullopt;
     return answer.substr(prefix.size());
 }
 
@@ -87,7 +93,8 @@ std::vector<std::string> DdeClient::events() const
 {
     std::vector<std::string> result;
     for (const OutputLine& line : process->lines())
-        if (isEvent(line.text)) result.push_back(line.text);
+        if (isEvent(line.text))
+            result.push_back(line.text);
     return result;
 }
 
@@ -105,7 +112,8 @@ std::optional<int> DdeClient::quit(milliseconds timeout)
     process->write("quit\n");
     process->closeStdin();
     const std::optional<ExitStatus> status = process->waitExit(timeout);
-    if (!status) return std::nullopt;
+    if (!status)
+        return std::nullopt;
     return status->exited() ? status->code : 128 + status->signal;
 }
 

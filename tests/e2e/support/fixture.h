@@ -33,7 +33,8 @@ protected:
     {
         std::vector<std::string> texts = server.texts();
         for (size_t i = 0; i < texts.size(); ++i)
-            if (texts[i] == msg::ready) return {texts.begin(), texts.begin() + i + 1};
+            if (texts[i] == msg::ready)
+                return {texts.begin(), texts.begin() + i + 1};
         return texts;
     }
 
@@ -41,7 +42,8 @@ protected:
     static std::vector<std::string> afterRegistration(std::vector<std::string> more)
     {
         std::vector<std::string> all;
-        for (const std::string* line : msg::startUpLines) all.push_back(*line);
+        for (const std::string* line : msg::startUpLines)
+            all.push_back(*line);
         all.insert(all.end(), more.begin(), more.end());
         return all;
     }

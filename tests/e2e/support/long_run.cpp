@@ -39,14 +39,15 @@ long residentKb(pid_t pid)
 // The lines a file gains, read as they come.
 class FileTail {
 public:
-    explicit FileTail(std::string path) : path(std::move(path)) {}
+    explicit FileTail(std::string path) : path(std::move(path)) { }
 
     // Complete lines written since the last call.
     std::vector<std::string> next()
     {
         std::vector<std::string> lines;
         std::ifstream file(path, std::ios::binary);
-        if (!file) return lines;
+        if (!file)
+            return lines;
         file.seekg(static_cast<std::streamoff>(offset));
         std::string chunk((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
         offset += chunk.size();
@@ -54,7 +55,8 @@ public:
         size_t start = 0;
         for (size_t end; (end = pending.find('\n', start)) != std::string::npos; start = end + 1) {
             std::string line = pending.substr(start, end - start);
-            if (!line.empty() && line.back() == '\r') line.pop_back();
+            if (!line.empty() && line.back() == '\r')
+                line.pop_back();
             lines.push_back(std::move(line));
         }
         pending.erase(0, start);
@@ -80,7 +82,8 @@ bool goodUpdate(const std::string& line)
         return false;
     char* end = nullptr;
     const long number = std::strtol(value.c_str(), &end, 10);
-    if (*end != '\0') return false;
+    if (*end != '\0')
+        return false;
     const long n = std::strtol(item.c_str() + 1, nullptr, 10);
     return ((number % 65536 + 65536) % 65536) % 64 == n % 64;
 }
@@ -92,7 +95,8 @@ LongRunResult runLongRun(const LongRunOptions& options)
     LongRunResult result;
     plcsim::Simulator simulator(plcsim::Form::Binary);
     const unsigned port = simulator.start();
-    for (unsigned i = 1; i <= options.items; ++i) simulator.setWord(1, "D", i, uint16_t(i));
+    for (unsigned i = 1; i <= options.items; ++i)
+        simulator.setWord(1, "D", i, uint16_t(i));
 
     Server server;
     server.start(iniSection("PLC1", port, "BINARY"));
@@ -114,8 +118,9 @@ LongRunResult runLongRun(const LongRunOptions& options)
     // the loops start while the module holds its answers back and nothing changes.
     simulator.addFault(plcsim::Fault::delay(6000));
     SpawnOptions spawn;
-    spawn.argv = {"sh", "-c", "exec wine \"$0\" \"$@\" > '" + updates + "'", ddeClientExe(),
-                  "--topic", "PLC1", "advise"};
+    spawn.argv = {"sh",           "-c",      "exec wine \"$0\" \"$@\" > '" + updates + "'",
+                  ddeClientExe(), "--topic", "PLC1",
+                  "advise"};
     for (unsigned i = 1; i <= options.items; ++i)
         spawn.argv.push_back("D" + std::to_string(i) + ",W");
     spawn.environment = wineEnvironment();
@@ -131,7 +136,8 @@ LongRunResult runLongRun(const LongRunOptions& options)
     if (shown < options.items) {
         result.failure = "the client did not start its advise loops: " +
                          describe(client.waitExit(milliseconds(0)));
-        for (const OutputLine& line : client.lines()) result.failure += "\n  " + line.text;
+        for (const OutputLine& line : client.lines())
+            result.failure += "\n  " + line.text;
     } else {
         simulator.clearFaults();
         for (unsigned i = 1; i <= options.items; ++i)
@@ -158,7 +164,8 @@ LongRunResult runLongRun(const LongRunOptions& options)
             lastArrival = now;
             for (const std::string& line : lines) {
                 ++result.updates;
-                if (!goodUpdate(line) && result.bad++ == 0) result.firstBad = line;
+                if (!goodUpdate(line) && result.bad++ == 0)
+                    result.firstBad = line;
             }
             result.seconds = std::chrono::duration<double>(Clock::now() - start).count();
             if (result.serverStartKb == 0 && result.updates >= options.updates / 20) {

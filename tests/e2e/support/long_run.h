@@ -17,14 +17,14 @@ struct LongRunOptions {
 };
 
 struct LongRunResult {
-    std::string failure;        // empty when the run went to its end
-    std::size_t updates = 0;    // updates received after the items had their first value
-    std::size_t bad = 0;        // updates without a number, or with another item's number
-    std::string firstBad;       // the first of them, as the client printed it
-    double seconds = 0;         // from the first update to the last one counted
-    long serverStartKb = 0;     // resident memory of KOMVAS.exe once values flow, and at the end
+    std::string failure;      // empty when the run went to its end
+    std::size_t updates = 0;  // updates received after the items had their first value
+    std::size_t bad = 0;      // updates without a number, or with another item's number
+    std::string firstBad;     // the first of them, as the client printed it
+    double seconds = 0;       // from the first update to the last one counted
+    long serverStartKb = 0;   // resident memory of KOMVAS.exe once values flow, and at the end
     long serverEndKb = 0;
-    long clientStartKb = 0;     // the same for komvas-dde.exe
+    long clientStartKb = 0;  // the same for komvas-dde.exe
     long clientEndKb = 0;
     bool stoppedOnEnd = false;  // "END" on SYSTEM gave message 206 with exit code 0
     std::string serverTranscript;

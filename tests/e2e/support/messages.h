@@ -5,21 +5,35 @@
 
 namespace e2e::msg {
 
-inline std::string info(const std::string& text) { return "info\t: " + text; }
-inline std::string warning(const std::string& text) { return "warning\t: " + text; }
-inline std::string fail(const std::string& text) { return "fail\t: " + text; }
+inline std::string info(const std::string& text)
+{
+    return "info\t: " + text;
+}
+inline std::string warning(const std::string& text)
+{
+    return "warning\t: " + text;
+}
+inline std::string fail(const std::string& text)
+{
+    return "fail\t: " + text;
+}
 
 inline const std::string startUp =
-    info("Start up FA-M3 Dynamic Data Exchange Server. Created by R.Ambrosek.");  // 200
-inline const std::string alreadyRunning = fail("二重起動です。");                 // 203
-inline const std::string winsockOk = info("WinSock DLL initialize -> OK");         // 205
-inline const std::string ddemlOk = info("DDEML initialize -> OK");                 // 210
-inline const std::string serviceOk = info("DDE server service register -> OK");    // 211
-inline const std::string ready =
-    info("初期設定完了。終了はDOS窓で CTRL + C 押下です。");  // 208
+    info("Start up FA-M3 Dynamic Data Exchange Server. Created by R.Ambrosek.");           // 200
+inline const std::string alreadyRunning = fail("二重起動です。");                          // 203
+inline const std::string winsockOk = info("WinSock DLL initialize -> OK");                 // 205
+inline const std::string ddemlOk = info("DDEML initialize -> OK");                         // 210
+inline const std::string serviceOk = info("DDE server service register -> OK");            // 211
+inline const std::string ready = info("初期設定完了。終了はDOS窓で CTRL + C 押下です。");  // 208
 
-inline std::string ended(int code) { return info("終了。(" + std::to_string(code) + ")"); }  // 206
-inline std::string configured(const std::string& plc) { return info(plc + " 設定完了。"); }  // 228
+inline std::string ended(int code)
+{
+    return info("終了。(" + std::to_string(code) + ")");
+}  // 206
+inline std::string configured(const std::string& plc)
+{
+    return info(plc + " 設定完了。");
+}  // 228
 inline std::string configFailed(const std::string& plc)  // 213
 {
     return fail(plc + " の設定に失敗。PLC名の重複等による設定エラーの為、終了。");
@@ -64,7 +78,10 @@ inline std::string notAnFam3(const std::string& plc)  // 224
 {
     return warning(plc + " FA-M3が正しい応答をしない。FA-M3でない可能性がある。");
 }
-inline std::string asciiStarted(const std::string& plc) { return info(plc + " 文字列通信開始。"); }
+inline std::string asciiStarted(const std::string& plc)
+{
+    return info(plc + " 文字列通信開始。");
+}
 inline std::string binaryStarted(const std::string& plc)
 {
     return info(plc + " バイナリ通信開始。");

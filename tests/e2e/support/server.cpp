@@ -19,7 +19,8 @@ namespace e2e {
 Server::Server(ServerOptions options) : options(options)
 {
     char pattern[] = "/tmp/komvas-e2e-XXXXXX";
-    if (!mkdtemp(pattern)) throw std::runtime_error("mkdtemp failed");
+    if (!mkdtemp(pattern))
+        throw std::runtime_error("mkdtemp failed");
     dir = pattern;
 }
 
@@ -38,7 +39,8 @@ void Server::writeIni(const std::string& text)
 {
     std::ofstream file(dir + "/KOMVAS.ini", std::ios::binary | std::ios::trunc);
     file << text;
-    if (!file) throw std::runtime_error("cannot write " + dir + "/KOMVAS.ini");
+    if (!file)
+        throw std::runtime_error("cannot write " + dir + "/KOMVAS.ini");
 }
 
 void Server::start()
@@ -51,21 +53,24 @@ void Server::start()
     process = std::make_unique<ChildProcess>(spawn);
 }
 
-bool Server::waitReady(milliseconds timeout) { return waitForLine(msg::ready, timeout).has_value(); }
+bool Server::waitReady(milliseconds timeout)
+{
+    return waitForLine(msg::ready, timeout).has_value();
+}
 
 std::optional<size_t> Server::waitForLine(const std::string& text, milliseconds timeout,
                                           size_t from) const
 {
-    return process->waitForLine([&](const OutputLine& line) { return line.text == text; },
-                                timeout, from);
+    return process->waitForLine([&](const OutputLine& line) { return line.text == text; }, timeout,
+                                from);
 }
 
 std::optional<size_t> Server::waitForLineContaining(const std::string& part, milliseconds timeout,
                                                     size_t from) const
 {
     return process->waitForLine(
-        [&](const OutputLine& line) { return line.text.find(part) != std::string::npos; },
-        timeout, from);
+        [&](const OutputLine& line) { return line.text.find(part) != std::string::npos; }, timeout,
+        from);
 }
 
 std::optional<size_t> Server::waitForLineMatching(const std::regex& pattern, milliseconds timeout,
@@ -76,19 +81,24 @@ std::optional<size_t> Server::waitForLineMatching(const std::regex& pattern, mil
         from);
 }
 
-std::vector<OutputLine> Server::lines() const { return process->lines(); }
+std::vector<OutputLine> Server::lines() const
+{
+    return process->lines();
+}
 
 std::vector<std::string> Server::texts() const
 {
     std::vector<std::string> result;
-    for (const OutputLine& line : process->lines()) result.push_back(line.text);
+    for (const OutputLine& line : process->lines())
+        result.push_back(line.text);
     return result;
 }
 
 size_t Server::count(const std::string& text) const
 {
     size_t n = 0;
-    for (const OutputLine& line : process->lines()) n += line.text == text;
+    for (const OutputLine& line : process->lines())
+        n += line.text == text;
     return n;
 }
 
@@ -100,18 +110,28 @@ std::string Server::transcript() const
     return all + describe(process->waitExit(milliseconds(0))) + "\n";
 }
 
-void Server::interrupt() { process->signal(SIGINT); }
+void Server::interrupt()
+{
+    process->signal(SIGINT);
+}
 
 std::optional<int> Server::waitExit(milliseconds timeout)
 {
     const std::optional<ExitStatus> status = process->waitExit(timeout);
-    if (!status) return std::nullopt;
+    if (!status)
+        return std::nullopt;
     return status->exited() ? status->code : 128 + status->signal;
 }
 
-bool Server::running() const { return process && process->running(); }
+bool Server::running() const
+{
+    return process && process->running();
+}
 
-pid_t Server::pid() const { return process->pid(); }
+pid_t Server::pid() const
+{
+    return process->pid();
+}
 
 SilentPlc::SilentPlc()
 {
@@ -129,7 +149,8 @@ SilentPlc::SilentPlc()
 
 SilentPlc::~SilentPlc()
 {
-    if (fd >= 0) close(fd);
+    if (fd >= 0)
+        close(fd);
 }
 
 std::string iniSection(const std::string& name, unsigned port, const std::string& mode)

@@ -10,23 +10,35 @@ namespace {
 WineSite site;
 }
 
-void setWineSite(const WineSite& newSite) { site = newSite; }
+void setWineSite(const WineSite& newSite)
+{
+    site = newSite;
+}
 
 std::vector<std::string> wineCommand(const std::string& program)
 {
-    if (site.netns.empty()) return {"wine", program};
+    if (site.netns.empty())
+        return {"wine", program};
     return {"ip", "netns", "exec", site.netns, "wine", program};
 }
 
-std::string komvasExe() { return std::string(KOMVAS_E2E_BIN_DIR) + "/KOMVAS.exe"; }
+std::string komvasExe()
+{
+    return std::string(KOMVAS_E2E_BIN_DIR) + "/KOMVAS.exe";
+}
 
-std::string ddeClientExe() { return std::string(KOMVAS_E2E_BIN_DIR) + "/komvas-dde.exe"; }
+std::string ddeClientExe()
+{
+    return std::string(KOMVAS_E2E_BIN_DIR) + "/komvas-dde.exe";
+}
 
 std::map<std::string, std::string> wineEnvironment()
 {
     const char* prefix = std::getenv("WINEPREFIX");
     return {
-        {"WINEPREFIX", !site.prefix.empty() ? site.prefix : prefix ? prefix : ""},
+        {"WINEPREFIX", !site.prefix.empty() ? site.prefix
+                       : prefix             ? prefix
+                                            : ""},
         {"WINEDEBUG", "-all"},
         {"LC_ALL", "ja_JP.UTF-8"},
         // No Mono or Gecko installation dialogs if the prefix ever gets updated.
