@@ -98,7 +98,8 @@ HDDEDATA Dispatch(const DdeTransaction& t)
         return data;
     }
     case XTYP_REQUEST: {
-        // A PLC topic answers a request in any other format with its text, as it always has.
+        // A PLC topic answers a request in any other format with its CF_TEXT text: clients that
+        // ask in another format rely on it.
         const HDDEDATA data = InFormat(server != nullptr                  ? server->Request(&t)
                                        : system && IsTextFormat(t.format) ? system_topic::Request(t)
                                                                           : nullptr,

@@ -5,6 +5,7 @@
 // exit code 2.
 #include <CLI/CLI.hpp>
 
+#include <memory>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -29,6 +30,15 @@ public:
 private:
     std::string text;
 };
+
+// Gives `app` the tools' help and version flags: -h and --help print `help`, --version the
+// program's name and `version`.
+inline void Configure(CLI::App& app, const std::string& help, const std::string& version)
+{
+    app.formatter(std::make_shared<WrittenHelp>(help));
+    app.set_help_flag("-h,--help");
+    app.set_version_flag("--version", app.get_name() + " " + version);
+}
 
 // Prints "<program>: <reason>" and the usage line to `err`; returns BadArguments.
 inline int Refuse(const CLI::App& app, const std::string& reason, const std::string& usage,

@@ -1,25 +1,19 @@
 // The command lines that komvas-dde runs and the ones it refuses.
 #include <gtest/gtest.h>
 
-#include <sstream>
 
+#include "tests/support/command_line_outcome.h"
 #include "tools/command_line.h"
 #include "tools/ddeclient/options.h"
 
 namespace ddeclient {
 namespace {
 
-struct Outcome {
-    int code;
-    std::string out;
-    std::string err;
-};
+using testing_support::Outcome;
 
 Outcome run(const std::vector<std::string>& args, Options& o)
 {
-    std::ostringstream out, err;
-    const int code = readCommandLine(args, "9.8.7", o, out, err);
-    return {code, out.str(), err.str()};
+    return testing_support::ReadCommandLine(args, o);
 }
 
 std::string shown(const std::vector<std::string>& args)

@@ -5,27 +5,19 @@
 #include <filesystem>
 #include <fstream>
 #include <random>
-#include <sstream>
 
+#include "tests/support/command_line_outcome.h"
 #include "tools/command_line.h"
 #include "tools/plcsim/cli.h"
 
 namespace plcsim {
 namespace {
 
-// What komvas-sim makes of a command line: the exit code (command_line::Run: it runs) and what
-// it printed.
-struct Outcome {
-    int code;
-    std::string out;
-    std::string err;
-};
+using testing_support::Outcome;
 
 Outcome run(const std::vector<std::string>& args, Options& o)
 {
-    std::ostringstream out, err;
-    const int code = readCommandLine(args, "9.8.7", o, out, err);
-    return {code, out.str(), err.str()};
+    return testing_support::ReadCommandLine(args, o);
 }
 
 Options parse(const std::vector<std::string>& args)

@@ -36,10 +36,15 @@ void onInterrupt(int)
 }
 
 // One line on standard output, flushed at once so that a program reading the pipe sees it.
-// Values go out as the bytes received (ANSI text of the server's code page).
+// Values go out as the bytes received (ANSI text of the server's code page), except that a
+// value's own line breaks (CR LF, as between the rows of a table) go out as "\n", to which the
+// text-mode output adds the CR.
 void printLine(const std::string& line)
 {
-    std::fwrite(line.data(), 1, line.size(), stdout);
+    for (std::size_t at = 0; at < line.size(); ++at) {
+        if (!(line[at] == '\r' && at + 1 < line.size() && line[at + 1] == '\n'))
+            std::fputc(line[at], stdout);
+    }
     std::fputc('\n', stdout);
     std::fflush(stdout);
 }

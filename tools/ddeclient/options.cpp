@@ -165,9 +165,7 @@ int readCommandLine(const std::vector<std::string>& args, const std::string& ver
                     std::ostream& out, std::ostream& err)
 {
     CLI::App app("", "komvas-dde");
-    app.formatter(std::make_shared<command_line::WrittenHelp>(HelpText));
-    app.set_help_flag("-h,--help");
-    app.set_version_flag("--version", "komvas-dde " + version);
+    command_line::Configure(app, HelpText, version);
     // Options may follow the command and its items: `advise D1,W --seconds 10`.
     app.fallthrough();
     app.require_subcommand(0, 1);

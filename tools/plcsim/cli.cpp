@@ -106,9 +106,7 @@ int readCommandLine(const std::vector<std::string>& args, const std::string& ver
                     std::ostream& out, std::ostream& err)
 {
     CLI::App app("", "komvas-sim");
-    app.formatter(std::make_shared<command_line::WrittenHelp>(HelpText));
-    app.set_help_flag("-h,--help");
-    app.set_version_flag("--version", "komvas-sim " + version);
+    command_line::Configure(app, HelpText, version);
 
     app.add_option("--address", o.address)
         ->check(CLI::Validator(
