@@ -131,6 +131,18 @@ bool ItemText(HSZ item, std::string& text)
 // topic's values.
 std::map<HCONV, std::set<std::pair<HSZ, UINT>>> advising;
 
+// Whether some conversation has an advise loop on the item, in either format.
+bool Advised(HSZ item)
+{
+    for (const auto& conversation : advising) {
+        for (const auto& loop : conversation.second) {
+            if (Dde::SameString(loop.first, item))
+                return true;
+        }
+    }
+    return false;
+}
+
 HDDEDATA TextData(const DdeTransaction& t)
 {
     std::string text;
@@ -253,15 +265,17 @@ void PostStatistics()
     if (!Served() || now - lastCheck < StatisticsPeriodMs)
         return;
     lastCheck = now;
+    // Kept for the life of the instance: advise loops name the item by it.
+    if (item == nullptr)
+        item = Dde::CreateStringHandle(StatisticsItem);
+    // Nobody to tell: the table is not made, and DDEML is not asked to walk its links.
+    if (item == nullptr || !Advised(item))
+        return;
     std::string text = StatisticsText();
     if (text == lastText)
         return;
     lastText.swap(text);
-    // Kept for the life of the instance: advise loops name the item by it.
-    if (item == nullptr)
-        item = Dde::CreateStringHandle(StatisticsItem);
-    if (item != nullptr)
-        Dde::PostAdvise(process::systemTopic, item);
+    Dde::PostAdvise(process::systemTopic, item);
 }
 
 HDDEDATA WildConnect(HSZ topic, HSZ service)
