@@ -10,10 +10,18 @@ prefix=$(realpath -m "$prefix")
 
 packages=(cmake ninja-build g++ mingw-w64 g++-mingw-w64-x86-64-posix wine wine64 libboost-dev libcli11-dev
           googletest libc6-dev iproute2 cmark-gfm zip unzip)
-if [ "$(id -u)" = 0 ]; then
+# Whether every package named is installed.
+installed() {
+  [ "$(dpkg-query -W -f='${db:Status-Status}\n' "$@" 2>/dev/null | grep -cx installed)" -eq $# ]
+}
+# A second run finds everything there and asks apt nothing, so that it is quick and several
+# checkouts' runs never queue on apt's locks; a first one waits for a lock another run holds.
+if installed "${packages[@]}"; then
+  :
+elif [ "$(id -u)" = 0 ]; then
   export DEBIAN_FRONTEND=noninteractive
-  apt-get update -qq
-  apt-get install -y -qq --no-install-recommends "${packages[@]}" >/dev/null
+  apt-get -o DPkg::Lock::Timeout=600 update -qq
+  apt-get -o DPkg::Lock::Timeout=600 install -y -qq --no-install-recommends "${packages[@]}" >/dev/null
 else
   echo "setup: not root, installing nothing (needs: ${packages[*]})" >&2
 fi
