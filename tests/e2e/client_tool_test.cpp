@@ -5,6 +5,7 @@
 #include <regex>
 
 #include "tests/e2e/support/fixture.h"
+#include "tools/plcsim/plcsim.h"
 
 namespace e2e {
 namespace {
@@ -112,6 +113,30 @@ TEST_F(ClientToolOnServer, AdviseOfSeveralItemsStopsEveryLoopWhenTheTimeIsUp)
     settle();
     EXPECT_EQ(server.count(msg::registered(2)), 1u) << server.transcript();
     EXPECT_EQ(server.count(msg::deleted(1)), 1u) << server.transcript();
+}
+
+// Updates of the loops already started keep arriving while the next ones start and while they
+// stop: every advise start is accepted and every item shows values.
+TEST_F(ServerTest, AdviseStartsAmidChangingValuesAreAllAcceptedAndNoUpdateIsLost)
+{
+    plcsim::Simulator simulator(plcsim::Form::Ascii);
+    const unsigned port = simulator.start();
+    std::vector<std::string> args = {"--topic", "PLC1", "advise"};
+    constexpr int items = 40;
+    for (int i = 1; i <= items; ++i) {
+        simulator.addDemo(
+            plcsim::parseDemo(plcsim::DemoKind::Counter, "D" + std::to_string(i) + ",per-read"));
+        args.push_back("D" + std::to_string(i) + ",W");
+    }
+    args.insert(args.end(), {"--seconds", "2"});
+    startServing(iniSection("PLC1", port, "AUTO"));
+    ASSERT_TRUE(server.waitForLine(msg::asciiStarted("PLC1"))) << server.transcript();
+    const ToolResult result = runTool(args);
+    EXPECT_EQ(result.exitCode, ok) << testing::PrintToString(result.err);
+    std::map<std::string, int> shown;
+    for (const std::string& line : result.out)
+        ++shown[line.substr(24, line.find(' ', 24) - 24)];
+    EXPECT_EQ(shown.size(), static_cast<std::size_t>(items)) << testing::PrintToString(shown);
 }
 
 TEST_F(ClientToolOnServer, InterruptedAdviseStopsItsLoopsAndExitsWithZero)

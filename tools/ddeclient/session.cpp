@@ -63,6 +63,8 @@ Session::~Session()
         disconnect();
         DdeUninitialize(instance);
     }
+    if (updateHook)
+        UnhookWindowsHookEx(updateHook);
     if (current == this)
         current = nullptr;
 }
@@ -76,6 +78,9 @@ bool Session::initialize()
         instance = 0;
         return false;
     }
+    if (runsUnderWine())
+        updateHook =
+            SetWindowsHookExW(WH_GETMESSAGE, &Session::heldUpdates, nullptr, GetCurrentThreadId());
     return true;
 }
 
@@ -96,7 +101,64 @@ bool Session::connect(const std::string& service, const std::string& topic)
     if (hszTopic)
         DdeFreeStringHandle(instance, hszTopic);
     conversation = conv;
+    clientWindow = nullptr;
+    CONVINFO info = {};
+    info.cb = sizeof info;
+    if (conv && DdeQueryConvInfo(conv, QID_SYNC, &info) != 0)
+        clientWindow = info.hwnd;
     return conv != nullptr;
+}
+
+// Under Wine, a synchronous transaction ends at the first DDE message that reaches the
+// conversation's window, whatever it is, and drops that message unseen
+// (WDML_SyncWaitTransactionReply in dlls/user32/dde_client.c): an advise update that arrives
+// while an advise start or a request waits for its answer makes an accepted advise look refused
+// and is lost, so the item shows an old value until it changes again. The hook sees each message
+// as the transaction's wait takes it from the queue; an update for the conversation (advise data,
+// not the answer to a request) is kept and taken away from the wait, which then goes on waiting
+// for its answer, and is delivered as it would have been once the transaction has ended.
+LRESULT CALLBACK Session::heldUpdates(int code, WPARAM removed, LPARAM message)
+{
+    MSG* msg = reinterpret_cast<MSG*>(message);
+    Session* session = current;
+    if (code == HC_ACTION && removed == PM_REMOVE && session && session->transacting &&
+        msg->message == WM_DDE_DATA && msg->hwnd != nullptr && msg->hwnd == session->clientWindow) {
+        UINT_PTR block = 0, atom = 0;
+        bool answer = false;
+        if (UnpackDDElParam(WM_DDE_DATA, msg->lParam, &block, &atom) && block != 0) {
+            if (const auto* data =
+                    static_cast<const DDEDATA*>(GlobalLock(reinterpret_cast<HGLOBAL>(block)))) {
+                answer = data->fResponse != 0;
+                GlobalUnlock(reinterpret_cast<HGLOBAL>(block));
+            }
+        }
+        if (!answer) {
+            try {
+                session->held.push_back(*msg);
+                // A message without a window is dispatched to nobody by the wait.
+                msg->hwnd = nullptr;
+            } catch (...) {
+                // Out of memory: the update goes to the wait, as without the hook.
+            }
+        }
+    }
+    return CallNextHookEx(nullptr, code, removed, message);
+}
+
+HDDEDATA Session::transact(LPBYTE data, DWORD size, HSZ item, UINT format, UINT type)
+{
+    DWORD result = 0;
+    transacting = true;
+    const HDDEDATA answer =
+        DdeClientTransaction(data, size, conversation, item, format, type, timeoutMs, &result);
+    if (answer == nullptr)
+        error = DdeGetLastError(instance);
+    transacting = false;
+    std::vector<MSG> updates;
+    updates.swap(held);
+    for (const MSG& update : updates)
+        DispatchMessageW(&update);
+    return answer;
 }
 
 void Session::disconnect()
@@ -122,14 +184,10 @@ bool Session::request(const std::string& item, UINT format, std::string& value)
         error = DdeGetLastError(instance);
         return false;
     }
-    DWORD result = 0;
-    HDDEDATA data = DdeClientTransaction(nullptr, 0, conversation, hsz, format, XTYP_REQUEST,
-                                         timeoutMs, &result);
+    HDDEDATA data = transact(nullptr, 0, hsz, format, XTYP_REQUEST);
     if (data) {
         value = dataText(data, format);
         DdeFreeDataHandle(data);
-    } else {
-        error = DdeGetLastError(instance);
     }
     DdeFreeStringHandle(instance, hsz);
     if (data && runsUnderWine())
@@ -148,11 +206,8 @@ bool Session::advise(const std::string& item, UINT format)
         error = DdeGetLastError(instance);
         return false;
     }
-    DWORD result = 0;
-    const HDDEDATA ok = DdeClientTransaction(nullptr, 0, conversation, hsz, format, XTYP_ADVSTART,
-                                             timeoutMs, &result);
+    const HDDEDATA ok = transact(nullptr, 0, hsz, format, XTYP_ADVSTART);
     if (!ok) {
-        error = DdeGetLastError(instance);
         DdeFreeStringHandle(instance, hsz);
         return false;
     }
@@ -175,11 +230,7 @@ bool Session::unadvise(const std::string& item, UINT format)
         error = DdeGetLastError(instance);
         return false;
     }
-    DWORD result = 0;
-    const HDDEDATA ok = DdeClientTransaction(nullptr, 0, conversation, hsz, format, XTYP_ADVSTOP,
-                                             timeoutMs, &result);
-    if (!ok)
-        error = DdeGetLastError(instance);
+    const HDDEDATA ok = transact(nullptr, 0, hsz, format, XTYP_ADVSTOP);
     if (ok) {
         for (auto it = adviseLoops.begin(); it != adviseLoops.end(); ++it) {
             if (it->format == format && DdeCmpStringHandles(it->hsz, hsz) == 0) {
@@ -197,9 +248,7 @@ void Session::unadviseAll()
 {
     while (!adviseLoops.empty() && conversation) {
         const AdviseLoop loop = adviseLoops.back();
-        DWORD result = 0;
-        DdeClientTransaction(nullptr, 0, conversation, loop.hsz, loop.format, XTYP_ADVSTOP,
-                             timeoutMs, &result);
+        transact(nullptr, 0, loop.hsz, loop.format, XTYP_ADVSTOP);
         // The loop may already have been removed by a lost conversation.
         if (!adviseLoops.empty() && adviseLoops.back().hsz == loop.hsz) {
             DdeFreeStringHandle(instance, loop.hsz);
@@ -210,13 +259,8 @@ void Session::unadviseAll()
 
 bool Session::execute(const std::string& command)
 {
-    DWORD result = 0;
-    const HDDEDATA ok =
-        DdeClientTransaction(reinterpret_cast<LPBYTE>(const_cast<char*>(command.c_str())),
-                             static_cast<DWORD>(command.size() + 1), conversation, nullptr, 0,
-                             XTYP_EXECUTE, timeoutMs, &result);
-    if (!ok)
-        error = DdeGetLastError(instance);
+    const HDDEDATA ok = transact(reinterpret_cast<LPBYTE>(const_cast<char*>(command.c_str())),
+                                 static_cast<DWORD>(command.size() + 1), nullptr, 0, XTYP_EXECUTE);
     return ok != nullptr;
 }
 

@@ -69,6 +69,10 @@ private:
 
     static HDDEDATA CALLBACK callback(UINT type, UINT format, HCONV conv, HSZ hsz1, HSZ hsz2,
                                       HDDEDATA data, ULONG_PTR data1, ULONG_PTR data2);
+    static LRESULT CALLBACK heldUpdates(int code, WPARAM removed, LPARAM message);
+    // A synchronous transaction on the conversation; under Wine the advise updates that arrive
+    // meanwhile are held back and delivered once it has ended.
+    HDDEDATA transact(LPBYTE data, DWORD size, HSZ item, UINT format, UINT type);
     HDDEDATA handle(UINT type, UINT format, HCONV conv, HSZ hsz2, HDDEDATA data);
     std::string itemName(HSZ hsz) const;
     void forgetAdviseLoops();
@@ -83,7 +87,11 @@ private:
     UINT error = 0;
     HCONV conversation = nullptr;
     std::vector<AdviseLoop> adviseLoops;
-    HWND ackWindow = nullptr;  // the window whose WM_DDE_ACK is awaited
+    HWND ackWindow = nullptr;     // the window whose WM_DDE_ACK is awaited
+    HWND clientWindow = nullptr;  // this side's window of the conversation
+    HHOOK updateHook = nullptr;
+    bool transacting = false;
+    std::vector<MSG> held;  // updates that arrived during a transaction, in order
     bool ackSeen = false;
     UpdateHandler updateHandler;
     DisconnectHandler disconnectHandler;
