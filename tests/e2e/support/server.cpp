@@ -49,6 +49,8 @@ void Server::start()
     spawn.argv = wineCommand(komvasExe());
     spawn.folder = dir;
     spawn.environment = wineEnvironment();
+    if (!options.locale.empty())
+        spawn.environment["LC_ALL"] = options.locale;
     spawn.mergeStderr = !options.separateStreams;
     process = std::make_unique<ChildProcess>(spawn);
 }
