@@ -46,7 +46,7 @@ void Server::writeIni(const std::string& text)
 void Server::start()
 {
     SpawnOptions spawn;
-    spawn.argv = wineCommand(komvasExe());
+    spawn.argv = wineCommand(options.exe.empty() ? komvasExe() : options.exe);
     spawn.folder = dir;
     spawn.environment = wineEnvironment();
     if (!options.locale.empty())
