@@ -121,10 +121,11 @@ void KeepForConsole(FILE* stream, const char* line, std::size_t size)
     consolePendingSize += size;
 }
 
+// The file first: a line on the console is on the disk too.
 void Flush()
 {
-    FlushConsole();
     log_file::Flush();
+    FlushConsole();
 }
 
 }  // namespace

@@ -18,8 +18,8 @@ public:
     static void Log(int level, int id, ...);
 
     // While one lives (the outermost, where they nest), lines are gathered and written when it
-    // ends: the console's with one write for each run of lines of one stream, the day's file's
-    // with one write. The DDE callback and the timer tick each hold one, so that the many lines
+    // ends: the day's file's with one write, then the console's with one write for each run of
+    // lines of one stream. The DDE callback and the timer tick each hold one, so that the many lines
     // of one moment (a disconnect that deletes 10,000 items) hold up no other client for a
     // disk write each.
     class Gathering {

@@ -1,12 +1,11 @@
 // A workbook closing under Wine: a komvas-dde script client advises ITEMS one-word items of a
 // simulated module (10,000 by default) and disconnects: one DDE callback deletes them all and
-// logs message 227 for each, while another client requests SYSTEM's Status over and over. Prints
-// the disconnect's time until the last 227, the other client's longest wait, and the writes of
-// the server's process on the day's log file, counted by perf on the kernel's write tracepoints
-// for its descriptor (one for each WriteFile under Wine), which does not stop the process. Wine 8
-// keeps FILE_FLAG_WRITE_THROUGH as a flag only: the waits here leave out a PC's disk. KOMVAS.exe
-// may be another build's. Needs WINEPREFIX, the Windows build and perf:
-//   build/host/bin/disconnect_bench [ITEMS [KOMVAS.exe]]
+// logs 227 for each, while another client requests SYSTEM's Status over and over. Prints the
+// disconnect's time until the last 227, the other client's longest wait, and the server's writes
+// on the day's log file, counted by perf on the kernel's write tracepoints for its descriptor
+// (one a WriteFile), which does not stop the process. Wine 8 ignores FILE_FLAG_WRITE_THROUGH:
+// the waits leave out a PC's disk. Needs WINEPREFIX, the Windows build and perf:
+//   build/host/bin/disconnect_bench [ITEMS [KOMVAS.exe of another build]]
 #include <signal.h>
 
 #include <algorithm>
@@ -27,8 +26,7 @@
 int main(int argc, char** argv)
 {
     const unsigned long items = argc > 1 ? std::strtoul(argv[1], nullptr, 10) : 10000;
-    e2e::ServerOptions options;
-    options.exe = argc > 2 ? argv[2] : "";
+    const e2e::ServerOptions options{false, "", argc > 2 ? argv[2] : ""};
     if (argc > 3 || items == 0 || !e2e::wineSetupProblem().empty())
         return std::fprintf(stderr, "usage: disconnect_bench [ITEMS [KOMVAS.exe]]\n"), 2;
     plcsim::Simulator module(plcsim::Form::Binary);
@@ -43,20 +41,19 @@ int main(int argc, char** argv)
             ++i;
     }
     std::this_thread::sleep_for(std::chrono::seconds(5));  // every value has come
-
     std::string fd = "-1", pid = std::to_string(server.pid());
     for (const auto& entry : std::filesystem::directory_iterator("/proc/" + pid + "/fd")) {
         if (std::filesystem::read_symlink(entry).string().find("/KOMVAS-") != std::string::npos)
             fd = entry.path().filename().string();
     }
-    e2e::ChildProcess perf(
-        {{"perf", "stat", "-x,", "-p", pid, "-e", "syscalls:sys_enter_write", "--filter",
-          "fd == " + fd, "-e", "syscalls:sys_enter_pwrite64", "--filter", "fd == " + fd},
-         "",
-         {},
-         true});
+    e2e::SpawnOptions counting;
+    counting.argv = {"perf", "stat", "-x,", "-p", pid};
+    for (const std::string call : {"write", "pwrite64"})
+        counting.argv.insert(counting.argv.end(),
+                             {"-e", "syscalls:sys_enter_" + call, "--filter", "fd == " + fd});
+    counting.mergeStderr = true;
+    e2e::ChildProcess perf(counting);
     std::this_thread::sleep_for(std::chrono::seconds(1));  // perf has attached
-
     using Clock = std::chrono::steady_clock;
     const auto since = [](Clock::time_point t) {
         return std::chrono::duration<double, std::milli>(Clock::now() - t).count();

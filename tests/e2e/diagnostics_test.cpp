@@ -113,20 +113,18 @@ TEST_F(Diagnostics, DayLogKeepsTheConsoleWithTimesAndStatisticsShowTheSilentModu
         << day;
 }
 
-// A PC whose language for non-Unicode programs is not Japanese: Wine in the C locale.
+// A PC whose language for non-Unicode programs is not Japanese: Wine in the C locale. The lines
+// of the pipe are decoded from CP932, so 208 matches only as its CP932 bytes.
 TEST(AnyLanguage, TheJapaneseTextsReachARedirectedStreamAndTheDaysFileAsCp932)
 {
     SilentPlc plc;
     Server server(ServerOptions{false, "C.UTF-8"});
     server.start(iniSection("PLC1", plc.port()));
-    // The lines of the pipe are decoded from CP932: 208 matches only as its CP932 bytes.
+    // A line is in the day's file before it is on the console.
     ASSERT_TRUE(server.waitReady()) << server.transcript();
-    server.interrupt();
-    EXPECT_EQ(server.waitExit(), 0) << server.transcript();
-    size_t kept = 0;
-    for (const auto& line : dayLogLines(server.folder()))
-        kept += line.second == msg::ready;
-    EXPECT_EQ(kept, 1u) << "lines of message 208 in the day's file";
+    const auto kept = dayLogLines(server.folder());  // 200, 205, 210, 211, 228, 208
+    ASSERT_GE(kept.size(), 6u);
+    EXPECT_EQ(kept[5].second, msg::ready);
 }
 
 }  // namespace
