@@ -10,6 +10,7 @@
 #include "dde/system_topic.h"
 #include "dde/wine_conversations.h"
 #include "dde/wine_ddeml.h"
+#include "shell/msg.h"
 #include "shell/process.h"
 
 namespace {
@@ -135,6 +136,8 @@ HDDEDATA CALLBACK DdeCallback(UINT type, UINT format, HCONV conv, HSZ hsz1, HSZ 
                               HDDEDATA data, ULONG_PTR data1, ULONG_PTR data2)
 {
     const DdeTransaction t = {type, format, conv, hsz1, hsz2, data, data1, data2};
+    // The lines the transaction logs are written when it is done, all at once.
+    const Msg::Gathering lines;
     // An exception must never unwind through DDEML; a transaction that fails that way is
     // refused like any other.
     try {

@@ -10,11 +10,6 @@
 
 namespace statistics_table {
 
-// The header row's names, in column order.
-constexpr const char* Columns[] = {"PLC",        "State",         "Items",       "Commands",
-                                   "Pass ms",    "Answers",       "Time-outs",   "Error answers",
-                                   "Unreadable", "Link failures", "Last failure"};
-
 struct Row {
     std::string plc;
     std::string state;         // the link-state text of the PLC's SYSTEM item
@@ -23,8 +18,10 @@ struct Row {
     fam3::LinkStatistics counts;
 };
 
-// The header row, then each row in the order given. "Pass ms" is empty until a pass has
-// completed, "Last failure" ("YYYY-MM-DD HH:MM:SS", local time) while there has been none.
+// The header row, then each row in the order given. The columns: "PLC", "State", "Items",
+// "Commands", "Pass ms" (empty until a pass has completed), "Answers", "Time-outs", "Error
+// answers", "Unreadable", "Link failures", "Last failure" ("YYYY-MM-DD HH:MM:SS", local time;
+// empty while there has been none).
 std::string Text(const std::vector<Row>& rows);
 
 }  // namespace statistics_table

@@ -19,16 +19,7 @@ namespace system_topic {
 
 namespace {
 
-const char TopicsItem[] = "Topics";
-const char SysItemsItem[] = "SysItems";
-const char FormatsItem[] = "Formats";
-const char StatusItem[] = "Status";
 const char StatisticsItem[] = "Statistics";
-// The topic's own items, in the order SysItems lists them. They win over a PLC of the same name.
-const char* const FixedItems[] = {SysItemsItem, TopicsItem, FormatsItem, StatusItem,
-                                  StatisticsItem};
-const char TextFormatNames[] = "TEXT\tUNICODETEXT";
-const char ReadyStatus[] = "Ready";
 
 const char* StateText(fam3::LinkState state)
 {
@@ -55,31 +46,51 @@ bool SameName(const char* a, const char* b)
     return fam3::upperAscii(*a) == fam3::upperAscii(*b);
 }
 
-bool IsFixedItem(const char* name)
+// The system topic's name, then the PLC names in configuration order, tab-separated.
+std::string TopicsText()
 {
-    for (const char* fixed : FixedItems) {
-        if (SameName(name, fixed))
-            return true;
-    }
-    return false;
+    std::string names = config::SystemTopicName;
+    for (const fam3::LE01Comm* link : process::linkList)
+        names += "\t" + link->server->name;
+    return names;
 }
 
-// The PLC names after `first`, tab-separated, in configuration order; with `items`, only those
-// that are items of their own (not hidden by a fixed item of the same name).
-std::string WithPlcNames(std::string first, bool items = false)
+std::string SysItemsText();
+std::string StatisticsText();
+
+// The topic's own items, in the order SysItems lists them: each item's name and how its text is
+// made. They win over a PLC of the same name.
+const struct FixedItem {
+    const char* name;
+    std::string (*text)();
+} FixedItems[] = {
+    {"SysItems", SysItemsText},
+    {"Topics", TopicsText},
+    {"Formats", [] { return std::string("TEXT\tUNICODETEXT"); }},
+    {"Status", [] { return std::string("Ready"); }},  // while the server runs
+    {StatisticsItem, StatisticsText},
+};
+
+const FixedItem* FindFixedItem(const char* name)
 {
-    for (const fam3::LE01Comm* link : process::linkList) {
-        if (!items || !IsFixedItem(link->server->name.c_str()))
-            first += "\t" + link->server->name;
+    for (const FixedItem& fixed : FixedItems) {
+        if (SameName(name, fixed.name))
+            return &fixed;
     }
-    return first;
+    return nullptr;
 }
 
-std::string FixedItemNames()
+// The fixed items' names, then the PLC names that are items of their own (not hidden by a
+// fixed item of the same name), tab-separated.
+std::string SysItemsText()
 {
     std::string names;
-    for (const char* fixed : FixedItems)
-        names += (names.empty() ? "" : "\t") + std::string(fixed);
+    for (const FixedItem& fixed : FixedItems)
+        names += (names.empty() ? "" : "\t") + std::string(fixed.name);
+    for (const fam3::LE01Comm* link : process::linkList) {
+        if (FindFixedItem(link->server->name.c_str()) == nullptr)
+            names += "\t" + link->server->name;
+    }
     return names;
 }
 
@@ -104,26 +115,17 @@ bool ItemText(HSZ item, std::string& text)
     char name[256] = {0};
     if (Dde::QueryString(item, name, sizeof name) == 0)
         return false;
-    if (SameName(name, TopicsItem))
-        text = WithPlcNames(config::SystemTopicName);
-    else if (SameName(name, SysItemsItem))
-        text = WithPlcNames(FixedItemNames(), true);
-    else if (SameName(name, FormatsItem))
-        text = TextFormatNames;
-    else if (SameName(name, StatusItem))
-        text = ReadyStatus;
-    else if (SameName(name, StatisticsItem))
-        text = StatisticsText();
-    else {
-        for (const fam3::LE01Comm* link : process::linkList) {
-            if (Dde::SameString(item, link->server->GetTopic())) {
-                text = StateText(link->linkState);
-                return true;
-            }
-        }
-        return false;
+    if (const FixedItem* fixed = FindFixedItem(name)) {
+        text = fixed->text();
+        return true;
     }
-    return true;
+    for (const fam3::LE01Comm* link : process::linkList) {
+        if (Dde::SameString(item, link->server->GetTopic())) {
+            text = StateText(link->linkState);
+            return true;
+        }
+    }
+    return false;
 }
 
 // The advise loops on the system topic, per conversation: item and clipboard format. DDEML
@@ -252,7 +254,7 @@ bool IsEndCommand(const unsigned char* data, std::size_t size)
 void LinkStateChanged(fam3::LE01Comm& link)
 {
     // A PLC named like a fixed item has no item of its own; its state shows in Statistics.
-    if (Served() && !IsFixedItem(link.server->name.c_str()))
+    if (Served() && FindFixedItem(link.server->name.c_str()) == nullptr)
         Dde::PostAdvise(process::systemTopic, link.server->GetTopic());
 }
 

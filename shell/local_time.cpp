@@ -6,12 +6,11 @@ namespace local_time {
 
 namespace {
 
-std::string Format(const char* format, const LocalTime& t)
+std::size_t Format(const char* format, const LocalTime& t, char* out, std::size_t size)
 {
-    char text[40];
-    std::snprintf(text, sizeof text, format, t.year, t.month, t.day, t.hour, t.minute, t.second,
-                  t.millisecond);
-    return text;
+    const int length = std::snprintf(out, size, format, t.year, t.month, t.day, t.hour, t.minute,
+                                     t.second, t.millisecond);
+    return length > 0 ? static_cast<std::size_t>(length) : 0;
 }
 
 bool LeapYear(int year)
@@ -23,12 +22,14 @@ bool LeapYear(int year)
 
 std::string DateTimeText(const LocalTime& t)
 {
-    return Format("%04d-%02d-%02d %02d:%02d:%02d", t);
+    char text[40];
+    Format("%04d-%02d-%02d %02d:%02d:%02d", t, text, sizeof text);
+    return text;
 }
 
-std::string TimestampText(const LocalTime& t)
+std::size_t TimestampText(const LocalTime& t, char* out, std::size_t size)
 {
-    return Format("%04d-%02d-%02d %02d:%02d:%02d.%03d", t);
+    return Format("%04d-%02d-%02d %02d:%02d:%02d.%03d", t, out, size);
 }
 
 // Counts in eras of 400 years (146,097 days), each starting on 1 March, so that the leap day

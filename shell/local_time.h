@@ -1,6 +1,7 @@
 #pragma once
 // The local date and time as the dated log and the SYSTEM topic's statistics show them. Pure:
 // the clock itself is read by the Windows build (Now, in shell/log_file.cpp).
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -19,8 +20,9 @@ struct LocalTime {
 
 // "YYYY-MM-DD HH:MM:SS".
 std::string DateTimeText(const LocalTime& t);
-// "YYYY-MM-DD HH:MM:SS.mmm".
-std::string TimestampText(const LocalTime& t);
+// "YYYY-MM-DD HH:MM:SS.mmm" into `out` with a NUL behind, without allocating; returns its
+// length, which is `size` or more when it was cut.
+std::size_t TimestampText(const LocalTime& t, char* out, std::size_t size);
 
 // Days since 1970-01-01 of a date of the proleptic Gregorian calendar, negative before it.
 std::int64_t DayNumber(int year, int month, int day);

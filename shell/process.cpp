@@ -101,6 +101,8 @@ int MainLoop(UINT_PTR timer)
                 PostQuitMessage(0);
                 continue;
             }
+            // The lines of the tick are written when it is done, all at once.
+            const Msg::Gathering lines;
             for (fam3::LE01Comm* link : linkList)
                 link->Poll();
             system_topic::PostStatistics();

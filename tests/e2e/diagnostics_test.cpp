@@ -113,5 +113,19 @@ TEST_F(Diagnostics, DayLogKeepsTheConsoleWithTimesAndStatisticsShowTheSilentModu
         << day;
 }
 
+// A PC whose language for non-Unicode programs is not Japanese: Wine in the C locale. The lines
+// of the pipe are decoded from CP932, so 208 matches only as its CP932 bytes.
+TEST(AnyLanguage, TheJapaneseTextsReachARedirectedStreamAndTheDaysFileAsCp932)
+{
+    SilentPlc plc;
+    Server server(ServerOptions{false, "C.UTF-8"});
+    server.start(iniSection("PLC1", plc.port()));
+    // A line is in the day's file before it is on the console.
+    ASSERT_TRUE(server.waitReady()) << server.transcript();
+    const auto kept = dayLogLines(server.folder());  // 200, 205, 210, 211, 228, 208
+    ASSERT_GE(kept.size(), 6u);
+    EXPECT_EQ(kept[5].second, msg::ready);
+}
+
 }  // namespace
 }  // namespace e2e

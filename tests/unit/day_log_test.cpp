@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "shell/day_log.h"
 
@@ -19,14 +20,21 @@ LocalTime At(int year, int month, int day, int hour = 0, int minute = 0, int sec
     return t;
 }
 
+std::string FileLine(const LocalTime& now, const std::string& consoleLine)
+{
+    char out[64];
+    return {out, day_log::FileLine(now, consoleLine.data(), consoleLine.size(), out, sizeof out)};
+}
+
 TEST(DayLog, OneFilePerLocalDayEachLineTimeStamped)
 {
     EXPECT_EQ(day_log::FileName(At(2026, 12, 8, 23, 59, 59, 999)), "KOMVAS-20261208.log");
     EXPECT_EQ(day_log::FileName(At(2027, 1, 5)), "KOMVAS-20270105.log");
-    EXPECT_EQ(day_log::FileLine(At(2026, 12, 8, 21, 54, 3, 123), "info\t: \x8F\x49\x97\xB9\n"),
+    EXPECT_EQ(FileLine(At(2026, 12, 8, 21, 54, 3, 123), "info\t: \x8F\x49\x97\xB9\n"),
               "2026-12-08 21:54:03.123\tinfo\t: \x8F\x49\x97\xB9\r\n");
-    EXPECT_EQ(day_log::FileLine(At(2027, 1, 5, 7, 8, 9, 4), "a\nb\n"),
+    EXPECT_EQ(FileLine(At(2027, 1, 5, 7, 8, 9, 4), "a\nb\n"),
               "2027-01-05 07:08:09.004\ta\r\nb\r\n");
+    EXPECT_EQ(FileLine(At(2027, 1, 5), std::string(41, 'x')), "") << "more than 64 bytes";
 }
 
 TEST(DayLog, TheFirstLineOfAnotherDateStartsItsFile)
@@ -40,7 +48,7 @@ TEST(DayLog, TheFirstLineOfAnotherDateStartsItsFile)
     EXPECT_TRUE(day_log::DayChanged(LocalTime(), evening)) << "the first line opens a file";
 }
 
-TEST(DayLog, OnlyDaysFilesMoreThan31DaysOldExpire)
+TEST(DayLog, BeyondThe31NewestOnlyDaysFilesMoreThan31DaysOldExpire)
 {
     struct Case {
         const char* today;  // YYYYMMDD
@@ -65,11 +73,21 @@ TEST(DayLog, OnlyDaysFilesMoreThan31DaysOldExpire)
         {"20261209", "KOMVAS-20250100.log", false},
         {"20261209", "KOMVAS.ini", false},
     };
+    // Each case's file beside 31 newer ones, of January 2099.
+    std::vector<std::string> folder;
+    for (int day = 1; day <= 31; ++day)
+        folder.push_back(day_log::FileName(At(2099, 1, day)));
     for (const Case& c : cases) {
         const int date = std::stoi(c.today);
         const LocalTime today = At(date / 10000, date / 100 % 100, date % 100, 0, 0, 1);
-        EXPECT_EQ(day_log::Expired(c.name, today), c.expired) << c.name << " on " << c.today;
+        folder.push_back(c.name);
+        const std::vector<std::string> expired = day_log::Expired(folder, today);
+        EXPECT_EQ(expired, std::vector<std::string>(c.expired, c.name)) << " on " << c.today;
+        folder.pop_back();
     }
+    // A clock set a year ahead keeps the 31 newest, whatever their dates.
+    EXPECT_EQ(day_log::Expired({"KOMVAS-20261107.log", "KOMVAS-20261108.log"}, At(2027, 12, 9)),
+              std::vector<std::string>{});
 }
 
 }  // namespace

@@ -46,9 +46,11 @@ void Server::writeIni(const std::string& text)
 void Server::start()
 {
     SpawnOptions spawn;
-    spawn.argv = wineCommand(komvasExe());
+    spawn.argv = wineCommand(options.exe.empty() ? komvasExe() : options.exe);
     spawn.folder = dir;
     spawn.environment = wineEnvironment();
+    if (!options.locale.empty())
+        spawn.environment["LC_ALL"] = options.locale;
     spawn.mergeStderr = !options.separateStreams;
     process = std::make_unique<ChildProcess>(spawn);
 }
