@@ -21,6 +21,7 @@ constexpr milliseconds lineTimeout{10000};
 
 struct ServerOptions {
     bool separateStreams = false;  // standard error through a pipe of its own
+    std::string program;           // another build's KOMVAS.exe; empty: this build's
 };
 
 class Server {
