@@ -7,7 +7,7 @@
 // One round advises D<FIRST>,W to D<FIRST + SPAN - 1>,W and waits for each item's first value;
 // every third round the first item is advised in the other format too, every seventh it is
 // advised twice in the same format; every tenth round ends with the conversation (loops still
-// open) and a new one begins, the others stop every loop. Prints "progress N" every 1,000
+// open) and a new one begins, the others stop every loop. Prints "progress N" every 100
 // items, "failed N WHAT" for the first failures, and "done N failed F missing M" at the end (M:
 // items whose value did not come in time).
 //   advise_client ddeml|raw text|unicode TOPIC FIRST SPAN COUNT
@@ -381,7 +381,7 @@ int Run(Client& client, UINT format, unsigned long first, std::size_t span, std:
         }
         const std::size_t before = made;
         made += n;
-        if (made / 1000 != before / 1000)
+        if (made / 100 != before / 100)
             std::printf("progress %zu\n", made);
     }
     client.Disconnect();
