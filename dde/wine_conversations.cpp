@@ -107,15 +107,15 @@ LRESULT CALLBACK ConversationWindowProc(HWND window, UINT message, WPARAM wParam
         return CallWindowProcW(conversationWindowProc, window, message, wParam, lParam);
 
     wine_ddeml::Block options{nullptr, std::string()};
-    if (FromAnotherProcess(wParam) && UnpackDDElParam(WM_DDE_ADVISE, lParam, &low, &high) &&
-        low != 0) {
+    if (UnpackDDElParam(WM_DDE_ADVISE, lParam, &low, &high) && low != 0) {
         options.handle = reinterpret_cast<HGLOBAL>(low);
         options.bytes = Contents(options.handle);
     }
     adviseAccepted = false;
     const LRESULT result =
         CallWindowProcW(conversationWindowProc, window, message, wParam, lParam);
-    if (!adviseAccepted && !options.bytes.empty() && wine_ddeml::IsLeftBehind(options))
+    if (!adviseAccepted && !options.bytes.empty() && FromAnotherProcess(wParam) &&
+        wine_ddeml::IsLeftBehind(options))
         GlobalFree(options.handle);
     return result;
 }

@@ -196,8 +196,8 @@ int main(int argc, char** argv)
 
     unsigned long failed = 0, missing = 0;
     for (const Lane& lane : lanes) {
-        std::printf("%s %s: %lu items, %lu failures, %lu values missing\n", lane.kind,
-                    lane.format, lane.made, lane.failed, lane.missing);
+        std::printf("%s %s: %lu items, %lu failures, %lu values missing\n", lane.kind, lane.format,
+                    lane.made, lane.failed, lane.missing);
         failed += lane.failed;
         missing += lane.missing;
     }
@@ -205,7 +205,8 @@ int main(int argc, char** argv)
     std::printf("server resident memory: %ld kB at the start, %ld kB after %lu items, %ld kB at "
                 "the end (%+.1f bytes an item after the first %lu)\n",
                 startKb, firstReportKb, ReportEvery, endKb,
-                items > ReportEvery ? 1024.0 * (endKb - firstReportKb) / (items - ReportEvery) : 0.0,
+                items > ReportEvery ? 1024.0 * (endKb - firstReportKb) / (items - ReportEvery)
+                                    : 0.0,
                 ReportEvery);
     // Every 221 has its 227, and the last 227 shows 0.
     const std::string deletedText = e2e::msg::deleted(0);

@@ -60,8 +60,8 @@ bool ServeUntil(Done done, DWORD ms)
     }
 }
 
-// The items of one round and whether each has had its value.
-struct Round {
+// The items of the round and whether each has had its value.
+struct Batch {
     std::vector<std::string> names;
     std::vector<bool> valued;
 
@@ -80,7 +80,7 @@ struct Round {
     }
 };
 
-Round round;
+Batch batch;
 
 // --- through DDEML -----------------------------------------------------------------------
 
@@ -92,7 +92,7 @@ HDDEDATA CALLBACK Callback(UINT type, UINT, HCONV, HSZ, HSZ item, HDDEDATA, ULON
         return nullptr;
     char name[64] = {0};
     DdeQueryStringA(instance, item, name, sizeof name, CP_WINANSI);
-    round.Valued(name);
+    batch.Valued(name);
     // Wine's DDEML client keeps the block of every update answered with DDE_FACK; any other
     // answer lets it go and changes nothing else.
     return reinterpret_cast<HDDEDATA>(DDE_FNOTPROCESSED);
@@ -130,24 +130,25 @@ public:
     // round waits for each new item's value before the next transaction.
     void Advise(std::size_t slot, UINT format, bool awaitValue)
     {
-        const HSZ item = DdeCreateStringHandleA(instance, round.names[slot].c_str(), CP_WINANSI);
+        const HSZ item = DdeCreateStringHandleA(instance, batch.names[slot].c_str(), CP_WINANSI);
         const bool ok = DdeClientTransaction(nullptr, 0, conv, item, format, XTYP_ADVSTART,
                                              TransactionMs, nullptr) != nullptr;
         DdeFreeStringHandle(instance, item);
         if (!ok)
             Failed("advise", DdeGetLastError(instance));
         else if (awaitValue)
-            ServeUntil([slot] { return round.valued[slot]; }, ValueMs);
+            ServeUntil([slot] { return batch.valued[slot]; }, ValueMs);
     }
     void Unadvise(std::size_t slot, UINT format)
     {
-        const HSZ item = DdeCreateStringHandleA(instance, round.names[slot].c_str(), CP_WINANSI);
+        const HSZ item = DdeCreateStringHandleA(instance, batch.names[slot].c_str(), CP_WINANSI);
         if (DdeClientTransaction(nullptr, 0, conv, item, format, XTYP_ADVSTOP, TransactionMs,
                                  nullptr) == nullptr)
             Failed("unadvise", DdeGetLastError(instance));
         DdeFreeStringHandle(instance, item);
     }
-    void AwaitValues() {}
+    // Every transaction has had its answer already.
+    void AwaitAnswers() { }
 
 private:
     HSZ service = nullptr;
@@ -208,7 +209,7 @@ LRESULT CALLBACK RawWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM 
             FreeDDElParam(WM_DDE_DATA, lParam);
             GlobalDeleteAtom(static_cast<ATOM>(atom));
         } else {
-            round.Valued(AtomName(static_cast<ATOM>(atom)).c_str());
+            batch.Valued(AtomName(static_cast<ATOM>(atom)).c_str());
             // Acknowledged, as spreadsheets do: the atom goes back to the server with it.
             const LPARAM ack = ReuseDDElParam(lParam, WM_DDE_DATA, WM_DDE_ACK, 0x8000, atom);
             if (!PostMessageW(server, WM_DDE_ACK, reinterpret_cast<WPARAM>(window), ack)) {
@@ -280,7 +281,7 @@ public:
         awaitedAcks.clear();
         server = nullptr;
     }
-    // Posts the advise; its acknowledgement is awaited with the round's values.
+    // Posts the advise; AwaitAnswers waits for its acknowledgement.
     void Advise(std::size_t slot, UINT format, bool)
     {
         const HGLOBAL options = GlobalAlloc(GMEM_MOVEABLE | GMEM_DDESHARE, sizeof(DDEADVISE));
@@ -295,7 +296,7 @@ public:
         advise->fAckReq = 1;
         advise->cfFormat = static_cast<short>(format);
         GlobalUnlock(options);
-        if (!Post(WM_DDE_ADVISE, reinterpret_cast<UINT_PTR>(options), round.names[slot])) {
+        if (!Post(WM_DDE_ADVISE, reinterpret_cast<UINT_PTR>(options), batch.names[slot])) {
             GlobalFree(options);
             Failed("advise", GetLastError());
             return;
@@ -304,12 +305,12 @@ public:
     }
     void Unadvise(std::size_t slot, UINT format)
     {
-        if (Post(WM_DDE_UNADVISE, format, round.names[slot]))
+        if (Post(WM_DDE_UNADVISE, format, batch.names[slot]))
             awaitedAcks.push_back(nullptr);
         else
             Failed("unadvise", GetLastError());
     }
-    void AwaitValues() { AwaitAcks(); }
+    void AwaitAnswers() { AwaitAcks(); }
 
 private:
     // Posts a message that names an item; the server takes the atom's reference over.
@@ -342,9 +343,9 @@ template <class Client>
 int Run(Client& client, UINT format, unsigned long first, std::size_t span, std::size_t count)
 {
     const UINT other = format == CF_TEXT ? CF_UNICODETEXT : CF_TEXT;
-    round.names.clear();
+    batch.names.clear();
     for (std::size_t i = 0; i < span; ++i)
-        round.names.push_back("D" + std::to_string(first + i) + ",W");
+        batch.names.push_back("D" + std::to_string(first + i) + ",W");
     if (!client.Connect()) {
         std::printf("failed 0 connect %#lx\n", GetLastError());
         return 1;
@@ -353,7 +354,7 @@ int Run(Client& client, UINT format, unsigned long first, std::size_t span, std:
     std::size_t missing = 0;
     for (std::size_t r = 0; made < count; ++r) {
         const std::size_t n = span < count - made ? span : count - made;
-        round.valued.assign(n, false);
+        batch.valued.assign(n, false);
         for (std::size_t i = 0; i < n; ++i) {
             client.Advise(i, format, true);
             if (i == 0 && r % 3 == 1)
@@ -361,9 +362,9 @@ int Run(Client& client, UINT format, unsigned long first, std::size_t span, std:
             if (i == 0 && r % 7 == 3)
                 client.Advise(i, format, false);
         }
-        client.AwaitValues();
-        if (!ServeUntil([] { return round.AllValued(); }, ValueMs))
-            for (const bool v : round.valued)
+        client.AwaitAnswers();
+        if (!ServeUntil([] { return batch.AllValued(); }, ValueMs))
+            for (const bool v : batch.valued)
                 missing += v ? 0 : 1;
         if (r % 10 == 9) {
             client.Disconnect();
@@ -377,7 +378,7 @@ int Run(Client& client, UINT format, unsigned long first, std::size_t span, std:
                 if (i == 0 && r % 3 == 1)
                     client.Unadvise(i, other);
             }
-            client.AwaitValues();
+            client.AwaitAnswers();
         }
         const std::size_t before = made;
         made += n;
