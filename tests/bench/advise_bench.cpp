@@ -21,6 +21,7 @@
 #include <thread>
 #include <vector>
 
+#include "tests/bench/arguments.h"
 #include "tests/e2e/support/child_process.h"
 #include "tests/e2e/support/dde_client.h"
 #include "tests/e2e/support/messages.h"
@@ -31,6 +32,8 @@
 namespace {
 
 using Clock = std::chrono::steady_clock;
+
+const char Usage[] = "advise_bench [ITEMS [PER_CLIENT [KOMVAS.exe]]]";
 
 constexpr unsigned long Span = 16;  // items of one client
 constexpr unsigned long ReportEvery = 10000;
@@ -51,19 +54,6 @@ struct Lane {
     unsigned long made = 0;  // items of finished clients
     unsigned long failed = 0, missing = 0;
 };
-
-unsigned long argument(int argc, char** argv, int index, unsigned long fallback)
-{
-    if (argc <= index)
-        return fallback;
-    char* end = nullptr;
-    const unsigned long n = std::strtoul(argv[index], &end, 10);
-    if (*end != '\0' || n == 0 || n > 100000000ul) {
-        std::fprintf(stderr, "usage: advise_bench [ITEMS [PER_CLIENT [KOMVAS.exe]]]\n");
-        std::exit(2);
-    }
-    return n;
-}
 
 void start(Lane& lane, unsigned long count)
 {
@@ -121,8 +111,8 @@ bool finished(Lane& lane)
 
 int main(int argc, char** argv)
 {
-    const unsigned long total = argument(argc, argv, 1, 100000);
-    const unsigned long perClient = argument(argc, argv, 2, 1000);
+    const unsigned long total = bench::argument(argc, argv, 1, 100000, 100000000ul, Usage);
+    const unsigned long perClient = bench::argument(argc, argv, 2, 1000, 100000000ul, Usage);
     e2e::ServerOptions options;
     if (argc > 3)
         options.program = argv[3];
