@@ -91,7 +91,9 @@ bool FromAnotherProcess(WPARAM sender)
 
 // A client's acknowledgement, which DDEML drops, is taken here and given back: its block and
 // the atom reference it carries. An advise start goes on to DDEML, and the block of its
-// DDEADVISE is freed afterwards when the advise was refused, once recognised as that block.
+// DDEADVISE is freed afterwards when the advise was refused, once recognised as that block:
+// KOMVAS never blocks a conversation's callbacks, so DDEML has answered the advise by the time
+// its procedure returns.
 LRESULT CALLBACK ConversationWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
     UINT_PTR low = 0, high = 0;

@@ -14,7 +14,6 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
-#include <cstdlib>
 #include <memory>
 #include <optional>
 #include <string>
@@ -135,7 +134,7 @@ int main(int argc, char** argv)
     lanes.emplace_back("raw", "text", 1 + 2 * Span);
     lanes.emplace_back("raw", "unicode", 1 + 3 * Span);
 
-    // Message 221 up to its count: every line that starts so is one item made.
+    // Message 221 up to its count: every line that holds it is one item made.
     const std::string registered = e2e::msg::registered(0);
     const std::string made = registered.substr(0, registered.rfind(" 0 ") + 1);
     std::printf("%lu items made and deleted through advise loops by %zu clients at a time, a new "
