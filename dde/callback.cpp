@@ -84,12 +84,13 @@ HDDEDATA Dispatch(const DdeTransaction& t)
         wine_conversations::ConnectAnswered(Dde::Id(), t.hsz1, t.hsz2);
         return pairs;
     }
-    case XTYP_ADVSTART:
-        if (!IsTextFormat(t.format))
-            return nullptr;
-        if (server != nullptr)
-            return Flag(server->AdviseStart(&t) != 0);
-        return Flag(system && system_topic::AdviseStart(t));
+    case XTYP_ADVSTART: {
+        const bool accepted = IsTextFormat(t.format) &&
+                              (server != nullptr ? server->AdviseStart(&t) != 0
+                                                 : system && system_topic::AdviseStart(t));
+        wine_conversations::AdviseAnswered(accepted);
+        return Flag(accepted);
+    }
     case XTYP_ADVREQ: {
         const HDDEDATA data = InFormat(server != nullptr ? server->AdviseRequest(&t)
                                        : system          ? system_topic::AdviseRequest(t)

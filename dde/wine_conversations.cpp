@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <set>
+#include <string>
 #include <vector>
 
 #include "dde/wine_ddeml.h"
@@ -20,6 +21,9 @@ constexpr unsigned WornGeneration = 0x7F00;
 constexpr unsigned RetireAtOnce = 16;
 
 WNDPROC nameWindowProc = nullptr;
+WNDPROC conversationWindowProc = nullptr;
+// Whether the callback accepted the advise start that DDEML handles at the moment.
+bool adviseAccepted = false;
 // A conversation accepted by XTYP_CONNECT whose XTYP_CONNECT_CONFIRM has not come yet.
 bool acceptPending = false;
 // Conversations started through XTYP_CONNECT: only theirs have string handles left behind
@@ -45,18 +49,85 @@ LRESULT CALLBACK NameWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
     return CallWindowProcW(nameWindowProc, window, message, wParam, lParam);
 }
 
+// Puts `replacement` in front of the window's procedure, which `original` then holds. One
+// procedure stands in front of every window of a kind: DDEML gives all of them the same one.
+void Subclass(HWND window, WNDPROC replacement, WNDPROC& original)
+{
+    const WNDPROC previous = reinterpret_cast<WNDPROC>(GetWindowLongPtrW(window, GWLP_WNDPROC));
+    if (previous == nullptr || previous == replacement)
+        return;
+    original = previous;
+    SetWindowLongPtrW(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(replacement));
+}
+
 BOOL CALLBACK SubclassNameWindow(HWND window, LPARAM)
 {
     char name[64] = {0};
-    if (GetClassNameA(window, name, sizeof name) == 0 || std::strcmp(name, NameWindowClass) != 0)
-        return TRUE;
-    const WNDPROC previous = reinterpret_cast<WNDPROC>(GetWindowLongPtrW(window, GWLP_WNDPROC));
-    if (previous == NameWindowProc)
-        return TRUE;
-    // One procedure is in front of every name window: DDEML gives all of them the same one.
-    nameWindowProc = previous;
-    SetWindowLongPtrW(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(NameWindowProc));
+    if (GetClassNameA(window, name, sizeof name) != 0 && std::strcmp(name, NameWindowClass) == 0)
+        Subclass(window, NameWindowProc, nameWindowProc);
     return TRUE;
+}
+
+// The bytes of a moveable block; empty when it cannot be read.
+std::string Contents(HGLOBAL block)
+{
+    const SIZE_T size = GlobalSize(block);
+    const void* bytes = size > 0 ? GlobalLock(block) : nullptr;
+    if (bytes == nullptr)
+        return std::string();
+    std::string contents(static_cast<const char*>(bytes), size);
+    GlobalUnlock(block);
+    return contents;
+}
+
+// Whether the DDE message came from a window of another process: its blocks are then copies
+// that Wine's user32 made in this process for the server (unpack_dde_message).
+bool FromAnotherProcess(WPARAM sender)
+{
+    DWORD process = 0;
+    GetWindowThreadProcessId(reinterpret_cast<HWND>(sender), &process);
+    return process != 0 && process != GetCurrentProcessId();
+}
+
+// A client's acknowledgement, which DDEML drops, is taken here and given back: its block and
+// the atom reference it carries. An advise start goes on to DDEML, and the block of its
+// DDEADVISE is freed afterwards when the advise was refused, once recognised as that block:
+// KOMVAS never blocks a conversation's callbacks, so DDEML has answered the advise by the time
+// its procedure returns.
+LRESULT CALLBACK ConversationWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    UINT_PTR low = 0, high = 0;
+    if (message == WM_DDE_ACK) {
+        if (UnpackDDElParam(WM_DDE_ACK, lParam, &low, &high)) {
+            FreeDDElParam(WM_DDE_ACK, lParam);
+            if (high >= MAXINTATOM && high <= 0xFFFF)
+                GlobalDeleteAtom(static_cast<ATOM>(high));
+        }
+        return 0;
+    }
+    if (message != WM_DDE_ADVISE)
+        return CallWindowProcW(conversationWindowProc, window, message, wParam, lParam);
+
+    wine_ddeml::Block options{nullptr, std::string()};
+    if (UnpackDDElParam(WM_DDE_ADVISE, lParam, &low, &high) && low != 0) {
+        options.handle = reinterpret_cast<HGLOBAL>(low);
+        options.bytes = Contents(options.handle);
+    }
+    adviseAccepted = false;
+    const LRESULT result =
+        CallWindowProcW(conversationWindowProc, window, message, wParam, lParam);
+    if (!adviseAccepted && !options.bytes.empty() && FromAnotherProcess(wParam) &&
+        wine_ddeml::IsLeftBehind(options))
+        GlobalFree(options.handle);
+    return result;
+}
+
+// What DDEML tells of a conversation; false when it cannot tell.
+bool Query(HCONV conv, CONVINFO& info)
+{
+    std::memset(&info, 0, sizeof info);
+    info.cb = sizeof info;
+    return DdeQueryConvInfo(conv, QID_SYNC, &info) != 0;
 }
 
 }  // namespace
@@ -94,6 +165,18 @@ void Confirmed(HCONV conv)
     if (acceptPending)
         accepted.insert(conv);
     acceptPending = false;
+    if (!wine_ddeml::Enabled())
+        return;
+    // Before any message of the client's is dispatched to it: the callback runs on the thread
+    // that serves the window.
+    CONVINFO info;
+    if (Query(conv, info) && info.hwnd != nullptr)
+        Subclass(info.hwnd, ConversationWindowProc, conversationWindowProc);
+}
+
+void AdviseAnswered(bool accepted)
+{
+    adviseAccepted = accepted;
 }
 
 void ConnectAnswered(DWORD instance, HSZ topic, HSZ service)
@@ -113,9 +196,7 @@ void Disconnecting(DWORD instance, HCONV conv)
     if (accepted.erase(conv) == 0)
         return;
     CONVINFO info;
-    std::memset(&info, 0, sizeof info);
-    info.cb = sizeof info;
-    if (DdeQueryConvInfo(conv, QID_SYNC, &info) == 0)
+    if (!Query(conv, info))
         return;
     // The conversation still holds references of its own, given back after this callback, so
     // neither string can go while it is in use; the nodes of one string are interchangeable.

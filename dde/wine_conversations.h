@@ -1,8 +1,9 @@
 #pragma once
-// Where KOMVAS runs under Wine (the detection and versions of dde/wine_ddeml.h), two defects of
+// Where KOMVAS runs under Wine (the detection and versions of dde/wine_ddeml.h), defects of
 // Wine's DDEML would let a client that opens one conversation per reading first leak memory in
-// the server and then, after 32,768 conversations, lose every conversation; these functions
-// step around them there and do nothing on Windows.
+// the server and then, after 32,768 conversations, lose every conversation, and would let the
+// server's memory grow with what clients send on a conversation; these functions step around
+// them there and do nothing on Windows.
 //
 // - For every WM_DDE_INITIATE, WDML_ServerNameProc (dlls/user32/dde_server.c) turns the service
 //   and topic atoms into string handles (WDML_MakeHszFromAtom, one more node and one more local
@@ -17,6 +18,15 @@
 //   dde_server.c, the WDML_Handle...Reply functions in dde_client.c). From then on the server
 //   drops every message of a client whose window has such a handle, and a client drops every
 //   answer from a server conversation window that has one: requests time out, disconnects hang.
+// - WDML_ServerConvProc (dde_server.c) ignores a WM_DDE_ACK that a client posts to the server's
+//   conversation window, as spreadsheets do for every WM_DDE_DATA: neither the block in which
+//   Wine's user32 unpacked the message (unpack_dde_message, dlls/user32/message.c) nor the
+//   reference on the item's global atom that the acknowledgement hands back is ever released.
+//   That is about 50 bytes of the server's heap for every acknowledged update, and the atoms of
+//   such items never die.
+// - WDML_ServerHandleAdvise (dde_server.c) frees the DDEADVISE block of a WM_DDE_ADVISE, the
+//   server's own copy under Wine, only when the advise is accepted: every refused advise keeps
+//   one moveable block, of the 65,536 a process can hold.
 #include <windows.h>
 #include <dde.h>
 #include <ddeml.h>
@@ -31,8 +41,12 @@ void ServiceRegistered();
 // conversation's window: window handle slots worn that far are taken out of use first.
 void Accepting();
 
-// Called by the DDE callback for XTYP_CONNECT_CONFIRM (which Wine sends whatever the flags).
+// Called by the DDE callback for XTYP_CONNECT_CONFIRM (which Wine sends whatever the flags):
+// the conversation's window then gives back what DDEML keeps of the messages it receives.
 void Confirmed(HCONV conv);
+
+// Called by the DDE callback when it has answered XTYP_ADVSTART.
+void AdviseAnswered(bool accepted);
 
 // Called by the DDE callback when it refuses a conversation or has answered a wildcard
 // connect: gives back the string handles DDEML made for the call (either may be null).

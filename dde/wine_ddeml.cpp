@@ -13,13 +13,6 @@ namespace {
 
 bool enabled = false;
 
-// A moveable block that Wine's DDEML is expected to have left behind: its handle and the bytes
-// it must hold.
-struct Block {
-    HGLOBAL handle;
-    std::string bytes;
-};
-
 // The post in progress, as the DDE callback sees it from inside DdePostAdvise.
 struct Post {
     bool active = false;
@@ -70,26 +63,6 @@ HGLOBAL NextMoveableHandle()
     return handle;
 }
 
-// True when `block.handle` is, beyond doubt, the block DDEML left behind: allocated, not locked,
-// shared for DDE (DDEML allocates its data handles and copies with GMEM_DDESHARE), exactly as
-// large as the expected bytes and holding them. A handle that is free or holds anything else is
-// left alone.
-bool IsLeftBehind(const Block& block)
-{
-    const UINT flags = GlobalFlags(block.handle);
-    if (flags == GMEM_INVALID_HANDLE || (flags & GMEM_LOCKCOUNT) != 0 ||
-        (flags & GMEM_DDESHARE) == 0 || (flags & GMEM_DISCARDED) != 0)
-        return false;
-    if (GlobalSize(block.handle) != block.bytes.size())
-        return false;
-    const void* bytes = GlobalLock(block.handle);
-    if (bytes == nullptr)
-        return false;
-    const bool same = std::memcmp(bytes, block.bytes.data(), block.bytes.size()) == 0;
-    GlobalUnlock(block.handle);
-    return same;
-}
-
 // Frees every block that is what DDEML left behind; the last block recorded for a handle is
 // the one that holds it.
 void FreeLeftBehind(std::vector<Block>& blocks)
@@ -111,6 +84,22 @@ bool ItemName()
 }
 
 } // namespace
+
+bool IsLeftBehind(const Block& block)
+{
+    const UINT flags = GlobalFlags(block.handle);
+    if (flags == GMEM_INVALID_HANDLE || (flags & GMEM_LOCKCOUNT) != 0 ||
+        (flags & GMEM_DDESHARE) == 0 || (flags & GMEM_DISCARDED) != 0)
+        return false;
+    if (GlobalSize(block.handle) != block.bytes.size())
+        return false;
+    const void* bytes = GlobalLock(block.handle);
+    if (bytes == nullptr)
+        return false;
+    const bool same = std::memcmp(bytes, block.bytes.data(), block.bytes.size()) == 0;
+    GlobalUnlock(block.handle);
+    return same;
+}
 
 bool Detect()
 {

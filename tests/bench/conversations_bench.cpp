@@ -13,13 +13,13 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <memory>
 #include <optional>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "tests/bench/arguments.h"
 #include "tests/e2e/support/child_process.h"
 #include "tests/e2e/support/dde_client.h"
 #include "tests/e2e/support/messages.h"
@@ -31,34 +31,13 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
+const char Usage[] = "conversations_bench [CONVERSATIONS [PER_CLIENT]]";
+
 constexpr uint16_t Value = 1234;  // what D1 holds
 const std::chrono::seconds HungAfter{60};
 // A client that fails this many conversations in a row is ended and the next one started (a
 // failed conversation can take 15 s: a request and a disconnect that time out).
 constexpr unsigned long GiveUpAfter = 20;
-
-long residentKb(pid_t pid)
-{
-    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
-    std::string line;
-    while (std::getline(status, line))
-        if (line.rfind("VmRSS:", 0) == 0)
-            return std::strtol(line.c_str() + 6, nullptr, 10);
-    return 0;
-}
-
-unsigned long argument(int argc, char** argv, int index, unsigned long fallback)
-{
-    if (argc <= index)
-        return fallback;
-    char* end = nullptr;
-    const unsigned long n = std::strtoul(argv[index], &end, 10);
-    if (*end != '\0' || n == 0 || n > 10000000ul) {
-        std::fprintf(stderr, "usage: conversations_bench [CONVERSATIONS [PER_CLIENT]]\n");
-        std::exit(2);
-    }
-    return n;
-}
 
 struct ClientRun {
     unsigned long done = 0;  // conversations made, failed ones included
@@ -127,8 +106,8 @@ ClientRun runClient(unsigned long count, unsigned long first)
 
 int main(int argc, char** argv)
 {
-    const unsigned long total = argument(argc, argv, 1, 100000);
-    const unsigned long perClient = argument(argc, argv, 2, 10000);
+    const unsigned long total = bench::argument(argc, argv, 1, 100000, 10000000ul, Usage);
+    const unsigned long perClient = bench::argument(argc, argv, 2, 10000, 10000000ul, Usage);
     const std::string problem = e2e::wineSetupProblem();
     if (!problem.empty()) {
         std::fprintf(stderr, "conversations_bench: %s\n", problem.c_str());
@@ -159,7 +138,7 @@ int main(int argc, char** argv)
     }
     std::printf("%lu conversations (connect, request D1,W, disconnect), a new client every %lu\n",
                 total, perClient);
-    std::printf("server resident memory at the start: %ld kB\n", residentKb(server.pid()));
+    std::printf("server resident memory at the start: %ld kB\n", e2e::residentKb(server.pid()));
 
     unsigned long made = 0, failed = 0, hung = 0;
     const Clock::time_point start = Clock::now();
@@ -177,7 +156,8 @@ int main(int argc, char** argv)
         made += run.hung || run.gaveUp ? count : run.done;
         const double seconds = std::chrono::duration<double>(Clock::now() - begun).count();
         std::printf("%7lu conversations: %6.1f per second, server %ld kB, failed so far %lu\n",
-                    made, seconds > 0 ? run.done / seconds : 0.0, residentKb(server.pid()), failed);
+                    made, seconds > 0 ? run.done / seconds : 0.0, e2e::residentKb(server.pid()),
+                    failed);
         std::fflush(stdout);
         if (!server.running()) {
             std::printf("FAILED: the server ended\n%s\n", server.transcript().c_str());

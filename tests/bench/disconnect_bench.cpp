@@ -35,10 +35,9 @@ int main(int argc, char** argv)
     if (!server.waitReady())
         return std::printf("%s", server.transcript().c_str()), 1;
     e2e::DdeClient workbook("PLC1"), other("SYSTEM");
-    // An advise start that Wine ended at an update of its conversation is asked again.
     for (unsigned long n = 1; n <= items; ++n) {
-        for (int i = 0; i < 3 && workbook.command("advise D" + std::to_string(n) + ",W") != "ok";)
-            ++i;
+        if (workbook.command("advise D" + std::to_string(n) + ",W") != "ok")
+            return std::printf("advise of D%lu,W refused\n%s", n, workbook.transcript().c_str()), 1;
     }
     std::this_thread::sleep_for(std::chrono::seconds(5));  // every value has come
     std::string fd = "-1", pid = std::to_string(server.pid());

@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <iostream>
 #include <stdexcept>
 
@@ -75,6 +76,17 @@ std::string describe(const std::optional<ExitStatus>& status)
     if (status->exited())
         return "exit code " + std::to_string(status->code);
     return "killed by signal " + std::to_string(status->signal);
+}
+
+long residentKb(pid_t pid)
+{
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.rfind("VmRSS:", 0) == 0)
+            return std::strtol(line.c_str() + 6, nullptr, 10);
+    }
+    return 0;
 }
 
 std::string fromCp932(const std::string& bytes)

@@ -24,18 +24,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// Resident memory of a process in kB, from /proc; 0 when it cannot be read.
-long residentKb(pid_t pid)
-{
-    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
-    std::string line;
-    while (std::getline(status, line)) {
-        if (line.rfind("VmRSS:", 0) == 0)
-            return std::strtol(line.c_str() + 6, nullptr, 10);
-    }
-    return 0;
-}
-
 // The lines a file gains, read as they come.
 class FileTail {
 public:

@@ -46,7 +46,7 @@ void Server::writeIni(const std::string& text)
 void Server::start()
 {
     SpawnOptions spawn;
-    spawn.argv = wineCommand(options.exe.empty() ? komvasExe() : options.exe);
+    spawn.argv = wineCommand(options.program.empty() ? komvasExe() : options.program);
     spawn.folder = dir;
     spawn.environment = wineEnvironment();
     if (!options.locale.empty())

@@ -22,7 +22,7 @@ constexpr milliseconds lineTimeout{10000};
 struct ServerOptions {
     bool separateStreams = false;  // standard error through a pipe of its own
     std::string locale = {};       // LC_ALL of Wine when not the Japanese one of the tests
-    std::string exe = {};          // another build's KOMVAS.exe, to compare builds
+    std::string program = {};      // another build's KOMVAS.exe; empty: this build's
 };
 
 class Server {
