@@ -33,8 +33,9 @@ for file in "$guides/guide.en.md" "$guides/guide.ja.md" "$shipped/KOMVAS.ini" \
   [ -f "$file" ] || fail "missing $file"
 done
 
+"$top/scripts/third_party.sh"
 cmake -S "$top" -B "$build/windows" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-      -DCMAKE_TOOLCHAIN_FILE="$top/cmake/mingw-w64-x86_64.cmake" >/dev/null
+      -DCMAKE_TOOLCHAIN_FILE="$top/cmake/mingw-w64-x86_64.cmake" -C "$build/third-party.cmake" >/dev/null
 cmake --build "$build/windows" --target KOMVAS komvas-dde komvas-sim
 version=$(cat "$build/windows/komvas-version.txt")
 [ -n "$version" ] || fail "no version in $build/windows/komvas-version.txt"

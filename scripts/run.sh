@@ -11,8 +11,9 @@ seconds=${1:-}
 "$top/scripts/setup.sh" "$build/wineprefix"
 source "$top/scripts/wine-env.sh" "$build/wineprefix"
 
+"$top/scripts/third_party.sh"
 cmake -S "$top" -B "$build/windows" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-      -DCMAKE_TOOLCHAIN_FILE="$top/cmake/mingw-w64-x86_64.cmake" >/dev/null
+      -DCMAKE_TOOLCHAIN_FILE="$top/cmake/mingw-w64-x86_64.cmake" -C "$build/third-party.cmake" >/dev/null
 cmake --build "$build/windows" --target KOMVAS komvas-dde
 cmake -S "$top" -B "$build/tools" -G Ninja -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF \
       -DKOMVAS_SANITIZE=OFF >/dev/null
