@@ -17,10 +17,11 @@
 #include "shell/config_values.h"
 #include "tools/command_line.h"
 #include "tools/ddeclient/options.h"
-#include "tools/ddeclient/session.h"
 #include "tools/ddeclient/statistics_table.h"
+#include "tools/ddesession/session.h"
 
 using namespace ddeclient;
+using ddesession::Session;
 
 namespace {
 
@@ -152,7 +153,7 @@ int runStatus(Session& session, Options options)
         std::fflush(stdout);
         if (!options.secondsGiven || interrupted)
             break;
-        session.pump(options.seconds * 1000u, stopEvent);
+        ddesession::pump(options.seconds * 1000u, {stopEvent});
         if (interrupted)
             break;
         if (lost) {
@@ -212,7 +213,7 @@ int runAdvise(Session& session, const Options& options)
 
     const DWORD limit = options.secondsGiven ? options.seconds * 1000u : INFINITE;
     if (!interrupted && !lost)
-        session.pump(limit, stopEvent);
+        ddesession::pump(limit, {stopEvent});
     if (lost) {
         printError("the server ended the conversation " + conversationName(options));
         return ExitDdeFailure;
@@ -337,7 +338,7 @@ bool runScriptLine(Session& session, const std::string& line)
             printLine("error wait needs milliseconds from 0 to 600000");
             return true;
         }
-        session.pump(ms, stopEvent);
+        ddesession::pump(ms, {stopEvent});
         printLine("ok");
         return true;
     }
@@ -427,7 +428,7 @@ int runScript(Session& session)
         }
         if (ended || interrupted)
             break;
-        session.pump(INFINITE, input.event(), stopEvent);
+        ddesession::pump(INFINITE, {input.event(), stopEvent});
         if (interrupted)
             break;
     }
