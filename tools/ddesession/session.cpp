@@ -23,6 +23,13 @@ namespace {
 constexpr DWORD settleAfterRequestMs = 50;
 constexpr DWORD ackPollMs = 10;
 
+// A synchronous transaction under Wine ends at the first DDE message of its conversation
+// (WDML_SyncWaitTransactionReply in dlls/user32/dde_client.c), so that an update arriving
+// meanwhile makes it fail although the server handles it; the server's late reply would then
+// end the next transaction in its place. Under Wine a failed transaction is followed by this
+// much serving of messages, which lets the late reply go by.
+constexpr DWORD settleAfterFailureMs = 50;
+
 // The sessions of the process, all on its one DDE thread: the callback finds the one that holds
 // a transaction's conversation.
 std::vector<Session*> sessions;
@@ -163,7 +170,7 @@ bool Session::request(const std::string& item, UINT format, std::string& value)
     else if (data)
         pump(settleAfterRequestMs);
     else
-        checkConversation();
+        settleAfterFailure();
     return data != nullptr;
 }
 
@@ -180,6 +187,7 @@ bool Session::advise(const std::string& item, UINT format)
     if (!ok) {
         error = DdeGetLastError(instance);
         DdeFreeStringHandle(instance, hsz);
+        settleAfterFailure();
         return false;
     }
     // The loop needs the handle for as long as it runs: keep it. A repeated advise start
@@ -203,8 +211,10 @@ bool Session::unadvise(const std::string& item, UINT format)
     DWORD result = 0;
     const HDDEDATA ok = DdeClientTransaction(nullptr, 0, conversation, hsz, format, XTYP_ADVSTOP,
                                              timeoutMs, &result);
-    if (!ok)
+    if (!ok) {
         error = DdeGetLastError(instance);
+        settleAfterFailure();
+    }
     const auto loop = ok ? findLoop(hsz, format) : adviseLoops.end();
     if (loop != adviseLoops.end())
         dropLoop(loop);
@@ -235,6 +245,13 @@ bool Session::execute(const std::string& command)
     if (!ok)
         error = DdeGetLastError(instance);
     return ok != nullptr;
+}
+
+void Session::settleAfterFailure()
+{
+    if (runsUnderWine() && conversation)
+        pump(settleAfterFailureMs);
+    checkConversation();
 }
 
 void Session::awaitRequestAcknowledgement()

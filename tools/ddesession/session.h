@@ -95,6 +95,9 @@ private:
     // Serves messages until the acknowledgement that Wine's server sends after a request's
     // data has arrived at this conversation's window, or the time-out has passed.
     void awaitRequestAcknowledgement();
+    // After a failed transaction: under Wine, serves messages until the server's late reply has
+    // gone by; then notices a lost conversation.
+    void settleAfterFailure();
 
     DWORD instance = 0;
     DWORD timeoutMs;
