@@ -19,7 +19,7 @@ constexpr DWORD StopMs = 3000;
 // A synchronous transaction under Wine ends at the first DDE message of its conversation, so
 // that an update arriving meanwhile makes an accepted advise look refused: an advise is asked at
 // most this many times.
-constexpr int AdviseAttempts = 3;
+constexpr int AdviseAttempts = 8;
 // What KOMVAS answers a request for an item that no conversation advises.
 constexpr char NothingText[] = "#NOTHING";
 

@@ -4,6 +4,7 @@
 #include <openssl/crypto.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <random>
 
 #include "tools/mqttbridge/text.h"
@@ -206,8 +207,7 @@ void Broker::service()
     tcpConnected = true;
     // The connection's progress: the library reads the CONNACK (and drives the TLS handshake)
     // in loop_read, and sends what it holds in loop_write.
-    int rc = MOSQ_ERR_SUCCESS;
-    rc = mosquitto_loop_read(client, 1);
+    int rc = readAvailable();
     if (rc == MOSQ_ERR_SUCCESS && mosquitto_want_write(client))
         rc = mosquitto_loop_write(client, 1);
     if (rc == MOSQ_ERR_SUCCESS)
@@ -237,6 +237,23 @@ void Broker::service()
         publish(BridgeTopic(settings), Online);
         connectedHandler();
     }
+}
+
+int Broker::readAvailable()
+{
+    // The library stops reading at a stale EAGAIN in errno, and the socket's event is set again
+    // only by a read: read until the socket holds nothing more, so that acknowledgements never
+    // wait for the next wake-up.
+    constexpr int MostRounds = 256;
+    int rc = MOSQ_ERR_SUCCESS;
+    for (int round = 0; round < MostRounds && rc == MOSQ_ERR_SUCCESS; ++round) {
+        errno = 0;
+        rc = mosquitto_loop_read(client, 1);
+        u_long pending = 0;
+        if (ioctlsocket(boundSocket, FIONREAD, &pending) != 0 || pending == 0)
+            break;
+    }
+    return rc;
 }
 
 bool Broker::canPublish() const

@@ -58,6 +58,8 @@ private:
     void start();
     void drop(const std::string& why);
     void bindSocket();
+    // Reads what the socket holds; the library's result.
+    int readAvailable();
 
     const Settings& settings;
     std::function<void()> connectedHandler;
