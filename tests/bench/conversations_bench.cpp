@@ -23,6 +23,7 @@
 #include "tests/e2e/support/child_process.h"
 #include "tests/e2e/support/dde_client.h"
 #include "tests/e2e/support/messages.h"
+#include "tests/e2e/support/process_figures.h"
 #include "tests/e2e/support/server.h"
 #include "tests/e2e/support/wine.h"
 #include "tools/plcsim/plcsim.h"
@@ -36,16 +37,6 @@ const std::chrono::seconds HungAfter{60};
 // A client that fails this many conversations in a row is ended and the next one started (a
 // failed conversation can take 15 s: a request and a disconnect that time out).
 constexpr unsigned long GiveUpAfter = 20;
-
-long residentKb(pid_t pid)
-{
-    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
-    std::string line;
-    while (std::getline(status, line))
-        if (line.rfind("VmRSS:", 0) == 0)
-            return std::strtol(line.c_str() + 6, nullptr, 10);
-    return 0;
-}
 
 unsigned long argument(int argc, char** argv, int index, unsigned long fallback)
 {
@@ -159,7 +150,7 @@ int main(int argc, char** argv)
     }
     std::printf("%lu conversations (connect, request D1,W, disconnect), a new client every %lu\n",
                 total, perClient);
-    std::printf("server resident memory at the start: %ld kB\n", residentKb(server.pid()));
+    std::printf("server resident memory at the start: %ld kB\n", e2e::residentKb(server.pid()));
 
     unsigned long made = 0, failed = 0, hung = 0;
     const Clock::time_point start = Clock::now();
@@ -177,7 +168,7 @@ int main(int argc, char** argv)
         made += run.hung || run.gaveUp ? count : run.done;
         const double seconds = std::chrono::duration<double>(Clock::now() - begun).count();
         std::printf("%7lu conversations: %6.1f per second, server %ld kB, failed so far %lu\n",
-                    made, seconds > 0 ? run.done / seconds : 0.0, residentKb(server.pid()), failed);
+                    made, seconds > 0 ? run.done / seconds : 0.0, e2e::residentKb(server.pid()), failed);
         std::fflush(stdout);
         if (!server.running()) {
             std::printf("FAILED: the server ended\n%s\n", server.transcript().c_str());

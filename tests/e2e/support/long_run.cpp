@@ -14,6 +14,7 @@
 #include "tests/e2e/support/child_process.h"
 #include "tests/e2e/support/dde_client.h"
 #include "tests/e2e/support/messages.h"
+#include "tests/e2e/support/process_figures.h"
 #include "tests/e2e/support/server.h"
 #include "tests/e2e/support/wine.h"
 #include "tools/plcsim/plcsim.h"
@@ -23,18 +24,6 @@ namespace e2e {
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-// Resident memory of a process in kB, from /proc; 0 when it cannot be read.
-long residentKb(pid_t pid)
-{
-    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
-    std::string line;
-    while (std::getline(status, line)) {
-        if (line.rfind("VmRSS:", 0) == 0)
-            return std::strtol(line.c_str() + 6, nullptr, 10);
-    }
-    return 0;
-}
 
 // The lines a file gains, read as they come.
 class FileTail {

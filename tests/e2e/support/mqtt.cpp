@@ -125,11 +125,11 @@ mosquitto_passwd -c -b passwd plant secret
 }
 
 Subscriber::Subscriber(const Broker& broker, const std::string& topic,
-                       const std::vector<std::string>& options)
+                       const std::vector<std::string>& options, const std::string& format)
 {
     SpawnOptions spawn;
     spawn.argv = {"mosquitto_sub", "-h", "127.0.0.1", "-p", std::to_string(broker.port()), "-t",
-                  topic,           "-F", "%r\t%t\t%p"};
+                  topic,           "-F", format};
     spawn.argv.insert(spawn.argv.end(), options.begin(), options.end());
     spawn.folder = broker.folder();
     spawn.mergeStderr = true;

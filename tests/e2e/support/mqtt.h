@@ -36,16 +36,18 @@ private:
 // password file with user "plant" and password "secret" into `folder`.
 bool makeTlsFiles(const std::string& folder);
 
-// mosquitto_sub on `topic`, printing retained flag, topic and payload, tab-separated.
+// mosquitto_sub on `topic`, printing retained flag, topic and payload, tab-separated (or what
+// `format` asks for).
 class Subscriber {
 public:
     Subscriber(const Broker& broker, const std::string& topic,
-               const std::vector<std::string>& options = {});
+               const std::vector<std::string>& options = {},
+               const std::string& format = "%r\t%t\t%p");
     // Waits for a message "RETAINED\tTOPIC\tPAYLOAD" whose text contains `part`, from message
     // `from` on; its index, or nothing after the time-out.
     std::optional<size_t> waitFor(const std::string& part, size_t from = 0,
                                   milliseconds timeout = mqttTimeout) const;
-    size_t count() const { return process->lines().size(); }
+    std::vector<OutputLine> lines() const { return process->lines(); }
     std::string transcript() const;
 
 private:
