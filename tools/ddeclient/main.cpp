@@ -118,8 +118,8 @@ int runTopics(Session& session, Options options)
     std::string topics;
     if (!requestSystemItem(session, options, "Topics", topics, "its topics cannot be listed"))
         return ExitNoData;
-    size_t start = 0;
-    for (size_t tab; (tab = topics.find('\t', start)) != std::string::npos; start = tab + 1)
+    std::size_t start = 0;
+    for (std::size_t tab; (tab = topics.find('\t', start)) != std::string::npos; start = tab + 1)
         printLine(topics.substr(start, tab - start));
     printLine(topics.substr(start));
     return ExitOk;
@@ -291,11 +291,11 @@ private:
 std::vector<std::string> words(const std::string& line)
 {
     std::vector<std::string> result;
-    size_t i = 0;
+    std::size_t i = 0;
     while (i < line.size()) {
         while (i < line.size() && (line[i] == ' ' || line[i] == '\t'))
             ++i;
-        size_t end = i;
+        std::size_t end = i;
         while (end < line.size() && line[end] != ' ' && line[end] != '\t')
             ++end;
         if (end > i)
@@ -312,10 +312,10 @@ bool runScriptLine(Session& session, const std::string& line)
     if (w.empty() || w[0][0] == '#')
         return true;  // blank lines and comments get no answer
     const std::string& command = w[0];
-    const size_t count = w.size() - 1;
+    const std::size_t count = w.size() - 1;
 
     auto refused = [&session] { printLine("refused " + session.lastError()); };
-    auto formatOf = [&w](size_t index, UINT& format) {
+    auto formatOf = [&w](std::size_t index, UINT& format) {
         unsigned value = TextFormat;
         if (w.size() > index && !parseFormat(w[index], value))
             return false;
@@ -328,7 +328,7 @@ bool runScriptLine(Session& session, const std::string& line)
         return false;
     }
     if (command == "echo") {
-        const size_t at = line.find("echo") + 4;
+        const std::size_t at = line.find("echo") + 4;
         printLine("echo" + (at < line.size() ? line.substr(at) : std::string()));
         return true;
     }
@@ -373,7 +373,7 @@ bool runScriptLine(Session& session, const std::string& line)
     }
     if (command == "execute") {
         // The command is the rest of the line after one blank, blanks and all.
-        const size_t at = line.find("execute") + 7;
+        const std::size_t at = line.find("execute") + 7;
         const std::string text = at < line.size() ? line.substr(at + 1) : std::string();
         if (session.execute(text))
             printLine("ok");

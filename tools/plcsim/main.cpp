@@ -44,7 +44,7 @@ int main(int argc, char** argv)
 
     std::signal(SIGINT, requestStop);
     std::signal(SIGTERM, requestStop);
-    uint16_t port = 0;
+    std::uint16_t port = 0;
     try {
         port = sim.start(options.address, options.port);
     } catch (const std::exception& e) {
