@@ -107,9 +107,8 @@ std::string ComputerName()
 int main(int argc, char** argv)
 {
     Options options;
-    const int exitCode =
-        readCommandLine(std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + argc),
-                        KOMVAS_VERSION, options, std::cout, std::cerr);
+    const int exitCode = readCommandLine(command_line::Arguments(argc, argv), KOMVAS_VERSION,
+                                         options, std::cout, std::cerr);
     if (exitCode != command_line::Run)
         return exitCode;
 
