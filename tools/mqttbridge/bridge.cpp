@@ -195,16 +195,12 @@ void Bridge::openTopic(Plc& plc)
         if (found != owner->byName.end())
             received(found->second, value);
     });
-    for (std::size_t i : plc.items)
-        adviseItem(plc, i);
     requestMissing();
 }
 
 void Bridge::adviseItem(Plc& plc, std::size_t item)
 {
     ItemState& state = items[item];
-    state.advised = false;
-    state.refused = false;
     for (int attempt = 0; attempt < AdviseAttempts; ++attempt) {
         if (plc.session->advise(state.ansiName, CF_UNICODETEXT)) {
             state.advised = true;
@@ -214,26 +210,31 @@ void Bridge::adviseItem(Plc& plc, std::size_t item)
         // has a value, one it refused is "#NOTHING" (no conversation advises it). Only an
         // advise that merely looked refused is asked again.
         std::string answer;
-        if (plc.session->request(state.ansiName, CF_UNICODETEXT, answer) && answer == NothingText)
-            break;
+        if (plc.session->request(state.ansiName, CF_UNICODETEXT, answer) && answer == NothingText) {
+            say("KOMVAS refuses " + settings.items[item].plc + "!" + settings.items[item].name +
+                " (its console says why)");
+            state.refused = true;
+            // The broker keeps nothing for an item KOMVAS refuses: an empty retained message
+            // clears what an earlier run left there.
+            setPayload(item, std::string());
+            return;
+        }
         // Its loop is stopped first, so that KOMVAS counts one loop of this conversation.
         plc.session->unadvise(state.ansiName, CF_UNICODETEXT);
     }
-    say("KOMVAS refuses " + settings.items[item].plc + "!" + settings.items[item].name +
-        " (its console says why)");
-    state.refused = true;
-    // The broker keeps nothing for an item KOMVAS refuses: an empty retained message clears
-    // what an earlier run left there.
-    setPayload(item, std::string());
+    // Asked again at the next check.
 }
 
 void Bridge::requestMissing()
 {
     // A hot advise loop brings only changes: the value an item has when its loop starts is
-    // asked for, again on each check until it has come.
+    // asked for, again on each check until it has come. An advise that did not go through is
+    // asked again too.
     for (Plc& plc : plcs) {
         for (std::size_t i : plc.items) {
             ItemState& state = items[i];
+            if (plc.session && plc.session->connected() && !state.advised && !state.refused)
+                adviseItem(plc, i);
             std::string value;
             if (plc.session && plc.session->connected() && state.advised && !state.received &&
                 plc.session->request(state.ansiName, CF_UNICODETEXT, value) && !state.received &&

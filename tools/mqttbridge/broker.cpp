@@ -172,6 +172,12 @@ void Broker::service()
             start();
         return;
     }
+    // Once connected, the socket is looked at when its event says so, or once a second for the
+    // keep-alive: the loop comes here after every batch of DDE messages.
+    if (accepted && !mosquitto_want_write(client) &&
+        WaitForSingleObject(socketEvent, 0) == WAIT_TIMEOUT && now < nextLook)
+        return;
+    nextLook = now + IdleMs;
     WSANETWORKEVENTS events = {};
     if (boundSocket != INVALID_SOCKET)
         WSAEnumNetworkEvents(boundSocket, socketEvent, &events);

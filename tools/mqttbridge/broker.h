@@ -72,6 +72,7 @@ private:
     std::size_t sending = 0;
     ULONGLONG startedAt = 0;     // when the current connection attempt began
     ULONGLONG retryAt = 0;       // when the next attempt is due, while there is no client
+    ULONGLONG nextLook = 0;      // when the connected socket is due to be looked at anyway
     DWORD delayMs = 0;           // the delay before the next attempt
     std::string lastError;       // the library's last error line (TLS failures)
     bool refusedLogged = false;  // the current attempt's failure has been said
