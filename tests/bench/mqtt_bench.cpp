@@ -100,7 +100,7 @@ int scale(unsigned duration)
     for (auto& plc : pc.plcs)
         plc->addFault(plcsim::Fault::delay(8000));
     const Clock::time_point setUp = Clock::now();
-    if (!pc.start(broker, std::string("PREFIX=bench\r\n") + (std::getenv("BENCH_QOS0") ? "QOS=0\r\n" : "")))
+    if (!pc.start(broker, "PREFIX=bench\r\n"))
         return std::printf("FAILED: KOMVAS did not start\n"), 1;
     // komvas-dde clients of the same items, one per PLC.
     std::vector<std::unique_ptr<DdeClient>> clients;
@@ -192,7 +192,6 @@ int scale(unsigned duration)
     };
     percentiles("from a change in the simulator to the subscriber", latencies);
     percentiles("from the bridge's receipt to the subscriber", bridgeLatencies);
-    std::printf("%s", pc.bridge->transcript().c_str());
     return mqtt > 0 ? 0 : 1;
 }
 

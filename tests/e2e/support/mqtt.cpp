@@ -49,6 +49,15 @@ bool loopbackTcp(unsigned& port, bool connectToIt)
     return ok;
 }
 
+// The first line from `from` on that contains `part`.
+std::optional<size_t> lineContaining(const ChildProcess& process, const std::string& part,
+                                     milliseconds timeout, size_t from)
+{
+    return process.waitForLine(
+        [&](const OutputLine& line) { return line.text.find(part) != std::string::npos; },
+        timeout, from);
+}
+
 }  // namespace
 
 std::string mqttBridgeExe()
