@@ -14,6 +14,8 @@ constexpr char Service[] = "KOMVAS";
 constexpr DWORD TransactionMs = 5000;
 // How often KOMVAS is looked for while it is away, and looked at while it is there.
 constexpr DWORD KomvasRetryMs = 3000;
+// The longest stretch of advises and requests between two visits to the broker.
+constexpr DWORD CatchUpSliceMs = 50;
 // How long CTRL+C waits for the broker to have "offline".
 constexpr DWORD StopMs = 3000;
 // A synchronous transaction under Wine ends at the first DDE message of its conversation, so
@@ -76,6 +78,7 @@ Bridge::Bridge(const Settings& settings, std::function<void(const std::string&)>
         }
         plc->items.push_back(i);
         plc->byName[items[i].ansiName] = i;
+        items[i].plc = static_cast<std::size_t>(plc - plcs.begin());
     }
     for (Plc& plc : plcs) {
         plc.stateEntry = entries.size();
@@ -195,7 +198,6 @@ void Bridge::openTopic(Plc& plc)
         if (found != owner->byName.end())
             received(found->second, value);
     });
-    requestMissing();
 }
 
 void Bridge::adviseItem(Plc& plc, std::size_t item)
@@ -225,23 +227,29 @@ void Bridge::adviseItem(Plc& plc, std::size_t item)
     // Asked again at the next check.
 }
 
-void Bridge::requestMissing()
+bool Bridge::catchUp(ULONGLONG until)
 {
-    // A hot advise loop brings only changes: the value an item has when its loop starts is
-    // asked for, again on each check until it has come. An advise that did not go through is
-    // asked again too.
-    for (Plc& plc : plcs) {
-        for (std::size_t i : plc.items) {
-            ItemState& state = items[i];
-            if (plc.session && plc.session->connected() && !state.advised && !state.refused)
-                adviseItem(plc, i);
-            std::string value;
-            if (plc.session && plc.session->connected() && state.advised && !state.received &&
-                plc.session->request(state.ansiName, CF_UNICODETEXT, value) && !state.received &&
-                value != NothingText)
-                received(i, value);
-        }
+    // Items still to advise, and the value each has when its loop starts (a hot advise loop
+    // brings only changes), a few at a time, so that the broker is served meanwhile; an item
+    // whose advise or request did not go through is asked again at the next check.
+    const ULONGLONG now = GetTickCount64();
+    for (std::size_t n = 0; n < items.size() && GetTickCount64() < until; ++n) {
+        const std::size_t i = (catchUpFrom + n) % items.size();
+        ItemState& state = items[i];
+        Plc& plc = plcs[state.plc];
+        if (state.refused || state.received || now < state.retryAt || !plc.session ||
+            !plc.session->connected())
+            continue;
+        state.retryAt = now + KomvasRetryMs;
+        if (!state.advised)
+            adviseItem(plc, i);
+        std::string value;
+        if (state.advised && plc.session->request(state.ansiName, CF_UNICODETEXT, value) &&
+            !state.received && value != NothingText)
+            received(i, value);
+        catchUpFrom = i + 1;
     }
+    return GetTickCount64() < until;
 }
 
 void Bridge::loseKomvas(const std::string& why)
@@ -256,6 +264,7 @@ void Bridge::loseKomvas(const std::string& why)
     for (std::size_t i = 0; i < items.size(); ++i) {
         ItemState& state = items[i];
         state.advised = false;
+        state.retryAt = 0;
         if (!state.refused)
             setPayload(i, Payload(state.reading, state.received ? state.time : Now(), true));
         state.received = false;
@@ -282,7 +291,6 @@ void Bridge::run(HANDLE stop)
                         if (!plc.session)
                             openTopic(plc);
                     }
-                    requestMissing();
                 }
             } else {
                 connectKomvas();
@@ -293,12 +301,13 @@ void Bridge::run(HANDLE stop)
         }
         if (komvasLost)
             loseKomvas("KOMVAS has ended its conversations (stopped, ended or crashed)");
+        const bool caughtUp = !komvasUp || catchUp(GetTickCount64() + CatchUpSliceMs);
         broker.service();
         flush();
         const ULONGLONG later = GetTickCount64();
         DWORD wait = static_cast<DWORD>(std::min<ULONGLONG>(
             broker.dueInMs(), nextKomvasCheck - std::min(nextKomvasCheck, later)));
-        if (!dirty.empty() && broker.canPublish())
+        if ((!dirty.empty() && broker.canPublish()) || !caughtUp)
             wait = 0;
         ResetEvent(work);
         if (broker.event())

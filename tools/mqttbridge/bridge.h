@@ -49,6 +49,8 @@ private:
         bool received = false;  // a value has come since KOMVAS was last reached
         bool advised = false;
         bool refused = false;
+        std::size_t plc = 0;    // its PLC in plcs
+        ULONGLONG retryAt = 0;  // when its advise or request may be asked again
     };
     struct Plc {
         std::string name;      // as first written in [ITEMS]
@@ -65,7 +67,9 @@ private:
     void adviseItem(Plc& plc, std::size_t item);
     // Every item stale with its last value, every state unknown; `why` is said unless empty.
     void loseKomvas(const std::string& why);
-    void requestMissing();
+    // Advises and asks for values that are still missing, until `until` (GetTickCount64);
+    // false when there was more to do than time.
+    bool catchUp(ULONGLONG until);
     void received(std::size_t item, const std::string& text);
     void setPayload(std::size_t entry, const std::string& payload);
     void markAllDirty();
@@ -77,6 +81,7 @@ private:
     std::vector<ItemState> items;
     std::vector<Plc> plcs;
     std::deque<std::size_t> dirty;
+    std::size_t catchUpFrom = 0;  // where catchUp goes on
     std::unique_ptr<ddesession::Session> system;
     bool komvasUp = false;
     bool komvasLost = false;  // set by a disconnect handler, acted on by the loop
