@@ -58,6 +58,15 @@ std::optional<size_t> lineContaining(const ChildProcess& process, const std::str
         timeout, from);
 }
 
+// Every line of a program, for failure messages.
+std::string linesOf(const std::string& name, const ChildProcess& process)
+{
+    std::string all = name + ":\n";
+    for (const OutputLine& line : process.lines())
+        all += "  | " + line.text + "\n";
+    return all;
+}
+
 }  // namespace
 
 std::string mqttBridgeExe()
@@ -148,17 +157,12 @@ Subscriber::Subscriber(const Broker& broker, const std::string& topic,
 std::optional<size_t> Subscriber::waitFor(const std::string& part, size_t from,
                                           milliseconds timeout) const
 {
-    return process->waitForLine(
-        [&](const OutputLine& line) { return line.text.find(part) != std::string::npos; }, timeout,
-        from);
+    return lineContaining(*process, part, timeout, from);
 }
 
 std::string Subscriber::transcript() const
 {
-    std::string all = "mosquitto_sub:\n";
-    for (const OutputLine& line : process->lines())
-        all += "  | " + line.text + "\n";
-    return all;
+    return linesOf("mosquitto_sub", *process);
 }
 
 Bridge::Bridge(const std::string& ini, const std::vector<std::string>& files,
@@ -192,17 +196,13 @@ Bridge::~Bridge()
 std::optional<size_t> Bridge::waitForLine(const std::string& part, milliseconds timeout,
                                           size_t from) const
 {
-    return process->waitForLine(
-        [&](const OutputLine& line) { return line.text.find(part) != std::string::npos; }, timeout,
-        from);
+    return lineContaining(*process, part, timeout, from);
 }
 
 std::string Bridge::transcript() const
 {
-    std::string all = "komvas-mqtt.exe:\n";
-    for (const OutputLine& line : process->lines())
-        all += "  | " + line.text + "\n";
-    return all + describe(process->waitExit(milliseconds(0))) + "\n";
+    return linesOf("komvas-mqtt.exe", *process) + describe(process->waitExit(milliseconds(0))) +
+           "\n";
 }
 
 }  // namespace e2e
