@@ -1,10 +1,7 @@
-// The bridge's rules: what each DDE text becomes on the broker, which configuration files it
-// takes and what it says about the others, and its command line.
+// The bridge's rules: what each DDE text becomes on the broker, and which configuration files it
+// takes and what it says about the others.
 #include <gtest/gtest.h>
 
-#include "tests/support/command_line_outcome.h"
-#include "tools/command_line.h"
-#include "tools/mqttbridge/options.h"
 #include "tools/mqttbridge/settings.h"
 
 namespace mqttbridge {
@@ -153,19 +150,6 @@ TEST(Settings, RefusesWhatCannotBeUsedNamingTheLine)
             EXPECT_NE(std::string(e.what()).find(c.message), std::string::npos)
                 << "expected: " << c.message << "\n  actual: " << e.what();
         }
-    }
-}
-
-TEST(CommandLine, TakesTheConfigurationFileAndRefusesAnythingElse)
-{
-    Options o;
-    EXPECT_EQ(command_line::Run, testing_support::ReadCommandLine({"--config=x.ini"}, o).code);
-    EXPECT_EQ("x.ini", o.config);
-    for (const std::vector<std::string>& args :
-         {std::vector<std::string>{"--config"}, {"--config", ""}, {"x.ini"}, {"--seconds", "1"}}) {
-        const testing_support::Outcome refused = testing_support::ReadCommandLine(args, o);
-        EXPECT_EQ(command_line::BadArguments, refused.code) << args[0];
-        EXPECT_EQ(0u, refused.err.find("komvas-mqtt: ")) << refused.err;
     }
 }
 

@@ -63,7 +63,6 @@ public:
     ~Bridge();
     std::optional<size_t> waitForLine(const std::string& part, milliseconds timeout = mqttTimeout,
                                       size_t from = 0) const;
-    ChildProcess& operator*() const { return *process; }
     ChildProcess* operator->() const { return process.get(); }
     std::string transcript() const;
 
