@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Makes the Windows package: build/package/KOMVAS-<version>-win64.zip, holding the folder
-# KOMVAS-<version>/ with the three programs, the sample KOMVAS.ini, the demonstration values
-# demo.txt and the guide in English and Japanese (Markdown, and HTML to read in a browser).
+# KOMVAS-<version>/ with the four programs, the sample KOMVAS.ini and komvas-mqtt.ini, the
+# demonstration values demo.txt and the guide in English and Japanese (Markdown, and HTML to read in a browser).
 # Builds the Windows programs, or reuses the build that is there. Safe to run again: the
 # folder and the zip are made anew each time.
 #   scripts/package.sh
@@ -29,13 +29,14 @@ done
 [ ${#missing[@]} -eq 0 ] ||
   fail "missing programs: ${missing[*]} (scripts/setup.sh installs them; run it as root)"
 for file in "$guides/guide.en.md" "$guides/guide.ja.md" "$shipped/KOMVAS.ini" \
-            "$shipped/demo.txt"; do
+            "$shipped/komvas-mqtt.ini" "$shipped/demo.txt"; do
   [ -f "$file" ] || fail "missing $file"
 done
 
+"$top/scripts/third_party.sh"
 cmake -S "$top" -B "$build/windows" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-      -DCMAKE_TOOLCHAIN_FILE="$top/cmake/mingw-w64-x86_64.cmake" >/dev/null
-cmake --build "$build/windows" --target KOMVAS komvas-dde komvas-sim
+      -DCMAKE_TOOLCHAIN_FILE="$top/cmake/mingw-w64-x86_64.cmake" -C "$build/third-party.cmake" >/dev/null
+cmake --build "$build/windows" --target KOMVAS komvas-dde komvas-sim komvas-mqtt
 version=$(cat "$build/windows/komvas-version.txt")
 [ -n "$version" ] || fail "no version in $build/windows/komvas-version.txt"
 
@@ -48,13 +49,14 @@ mkdir -p "$folder"
 
 # The programs without their debugging information (a quarter of their size); the version
 # resource stays.
-for program in KOMVAS komvas-dde komvas-sim; do
+for program in KOMVAS komvas-dde komvas-sim komvas-mqtt; do
   x86_64-w64-mingw32-strip --strip-all -o "$folder/$program.exe" "$build/windows/bin/$program.exe"
 done
 
 # Text files get Windows line ends, so that every editor on the plant's PCs shows them right.
 crlf() { sed 's/\r*$/\r/' "$1" > "$2"; }
 crlf "$shipped/KOMVAS.ini" "$folder/KOMVAS.ini"
+crlf "$shipped/komvas-mqtt.ini" "$folder/komvas-mqtt.ini"
 crlf "$shipped/demo.txt" "$folder/demo.txt"
 
 # The guide: the Markdown as written, and a whole HTML page of each (UTF-8 declared, so that

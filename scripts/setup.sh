@@ -9,7 +9,8 @@ prefix=${1:-$top/build/wineprefix}
 prefix=$(realpath -m "$prefix")
 
 packages=(cmake ninja-build g++ mingw-w64 g++-mingw-w64-x86-64-posix wine wine64 libboost-dev libcli11-dev
-          googletest libc6-dev iproute2 cmark-gfm zip unzip)
+          googletest libc6-dev iproute2 cmark-gfm zip unzip nlohmann-json3-dev make perl
+          mosquitto mosquitto-clients openssl)
 # Whether every package named is installed.
 installed() {
   [ "$(dpkg-query -W -f='${db:Status-Status}\n' "$@" 2>/dev/null | grep -cx installed)" -eq $# ]

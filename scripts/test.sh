@@ -11,8 +11,9 @@ build=$top/build
 "$top/scripts/setup.sh" "$build/wineprefix"
 source "$top/scripts/wine-env.sh" "$build/wineprefix"
 
+"$top/scripts/third_party.sh"
 cmake -S "$top" -B "$build/windows" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-      -DCMAKE_TOOLCHAIN_FILE="$top/cmake/mingw-w64-x86_64.cmake" >/dev/null
+      -DCMAKE_TOOLCHAIN_FILE="$top/cmake/mingw-w64-x86_64.cmake" -C "$build/third-party.cmake" >/dev/null
 cmake --build "$build/windows"
 "$top/scripts/package.sh" >/dev/null
 cmake -S "$top" -B "$build/host" -G Ninja -DCMAKE_BUILD_TYPE=Debug \

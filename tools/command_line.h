@@ -49,6 +49,12 @@ inline int Refuse(const CLI::App& app, const std::string& reason, const std::str
     return BadArguments;
 }
 
+// The arguments of main() after the program's name.
+inline std::vector<std::string> Arguments(int argc, char** argv)
+{
+    return std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + argc);
+}
+
 // Reads `args` (without the program name) into what `app` binds. Returns Run when the program
 // is to run; 0 after printing the help or the version to `out`; BadArguments after refusing.
 inline int Parse(CLI::App& app, const std::vector<std::string>& args, const std::string& usage,

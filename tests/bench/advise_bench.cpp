@@ -24,6 +24,7 @@
 #include "tests/e2e/support/child_process.h"
 #include "tests/e2e/support/dde_client.h"
 #include "tests/e2e/support/messages.h"
+#include "tests/e2e/support/process_figures.h"
 #include "tests/e2e/support/server.h"
 #include "tests/e2e/support/wine.h"
 #include "tools/plcsim/plcsim.h"

@@ -25,6 +25,7 @@
 #include "tests/e2e/support/child_process.h"
 #include "tests/e2e/support/dde_client.h"
 #include "tests/e2e/support/messages.h"
+#include "tests/e2e/support/process_figures.h"
 #include "tests/e2e/support/server.h"
 #include "tests/e2e/support/wine.h"
 #include "tools/plcsim/plcsim.h"
@@ -32,24 +33,6 @@
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-// User and system CPU time of a process in seconds, from /proc; 0 when it cannot be read.
-double cpuSeconds(pid_t pid)
-{
-    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
-    std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
-    const size_t close = text.rfind(')');
-    if (close == std::string::npos) return 0;
-    std::istringstream fields(text.substr(close + 2));
-    std::string field;
-    unsigned long long utime = 0, stime = 0;
-    // After the name: state is field 3; utime and stime are fields 14 and 15.
-    for (int number = 3; number <= 15 && fields >> field; ++number) {
-        if (number == 14) utime = std::strtoull(field.c_str(), nullptr, 10);
-        if (number == 15) stime = std::strtoull(field.c_str(), nullptr, 10);
-    }
-    return double(utime + stime) / double(sysconf(_SC_CLK_TCK));
-}
 
 bool readNumber(const char* text, unsigned long minimum, unsigned long maximum, unsigned& value)
 {
@@ -155,10 +138,10 @@ int main(int argc, char** argv)
             return all;
         };
         const size_t updatesBefore = updates();
-        const double cpuBefore = cpuSeconds(server.pid());
+        const double cpuBefore = e2e::cpuSeconds(server.pid());
         const Clock::time_point start = Clock::now();
         std::this_thread::sleep_for(std::chrono::seconds(seconds));
-        const double cpu = cpuSeconds(server.pid()) - cpuBefore;
+        const double cpu = e2e::cpuSeconds(server.pid()) - cpuBefore;
         const double elapsed = std::chrono::duration<double>(Clock::now() - start).count();
         const size_t counted = updates() - updatesBefore;
 

@@ -169,20 +169,24 @@ TEST_F(Package, HoldsTheProgramsTheSampleFilesAndTheGuideInOneFolder)
     std::set<std::string> files;
     for (const fs::directory_entry& entry : fs::directory_iterator(folder))
         files.insert(entry.path().filename().string());
-    const std::set<std::string> expected = {"KOMVAS.exe",  "komvas-dde.exe", "komvas-sim.exe",
-                                            "KOMVAS.ini",  "demo.txt",       "guide.en.md",
-                                            "guide.ja.md", "guide.en.html",  "guide.ja.html"};
+    const std::set<std::string> expected = {"KOMVAS.exe",      "komvas-dde.exe", "komvas-sim.exe",
+                                            "komvas-mqtt.exe", "KOMVAS.ini",     "komvas-mqtt.ini",
+                                            "demo.txt",        "guide.en.md",    "guide.ja.md",
+                                            "guide.en.html",   "guide.ja.html"};
     EXPECT_EQ(files, expected);
 
-    // Windows line ends in the sample configuration, as Notepad writes it.
-    const std::string ini = readFile(folder + "/KOMVAS.ini");
-    size_t lines = 0;
-    for (size_t at = ini.find('\n'); at != std::string::npos; at = ini.find('\n', at + 1)) {
-        EXPECT_TRUE(at > 0 && ini[at - 1] == '\r') << "line " << lines + 1 << " ends in LF alone";
-        ++lines;
+    // Windows line ends in the sample configurations, as Notepad writes them.
+    for (const char* name : {"KOMVAS.ini", "komvas-mqtt.ini"}) {
+        const std::string ini = readFile(folder + "/" + name);
+        size_t lines = 0;
+        for (size_t at = ini.find('\n'); at != std::string::npos; at = ini.find('\n', at + 1)) {
+            EXPECT_TRUE(at > 0 && ini[at - 1] == '\r')
+                << name << " line " << lines + 1 << " ends in LF alone";
+            ++lines;
+        }
+        EXPECT_GT(lines, 0u) << name;
+        EXPECT_EQ(ini.back(), '\n') << name;
     }
-    EXPECT_GT(lines, 0u);
-    EXPECT_EQ(ini.back(), '\n');
 
     // Whole pages that declare their encoding, so that a browser shows the Japanese.
     for (const char* page : {"guide.en.html", "guide.ja.html"}) {

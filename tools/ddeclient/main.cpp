@@ -17,10 +17,11 @@
 #include "shell/config_values.h"
 #include "tools/command_line.h"
 #include "tools/ddeclient/options.h"
-#include "tools/ddeclient/session.h"
 #include "tools/ddeclient/statistics_table.h"
+#include "tools/ddesession/session.h"
 
 using namespace ddeclient;
+using ddesession::Session;
 
 namespace {
 
@@ -117,8 +118,8 @@ int runTopics(Session& session, Options options)
     std::string topics;
     if (!requestSystemItem(session, options, "Topics", topics, "its topics cannot be listed"))
         return ExitNoData;
-    size_t start = 0;
-    for (size_t tab; (tab = topics.find('\t', start)) != std::string::npos; start = tab + 1)
+    std::size_t start = 0;
+    for (std::size_t tab; (tab = topics.find('\t', start)) != std::string::npos; start = tab + 1)
         printLine(topics.substr(start, tab - start));
     printLine(topics.substr(start));
     return ExitOk;
@@ -152,7 +153,7 @@ int runStatus(Session& session, Options options)
         std::fflush(stdout);
         if (!options.secondsGiven || interrupted)
             break;
-        session.pump(options.seconds * 1000u, stopEvent);
+        ddesession::pump(options.seconds * 1000u, {stopEvent});
         if (interrupted)
             break;
         if (lost) {
@@ -212,7 +213,7 @@ int runAdvise(Session& session, const Options& options)
 
     const DWORD limit = options.secondsGiven ? options.seconds * 1000u : INFINITE;
     if (!interrupted && !lost)
-        session.pump(limit, stopEvent);
+        ddesession::pump(limit, {stopEvent});
     if (lost) {
         printError("the server ended the conversation " + conversationName(options));
         return ExitDdeFailure;
@@ -290,11 +291,11 @@ private:
 std::vector<std::string> words(const std::string& line)
 {
     std::vector<std::string> result;
-    size_t i = 0;
+    std::size_t i = 0;
     while (i < line.size()) {
         while (i < line.size() && (line[i] == ' ' || line[i] == '\t'))
             ++i;
-        size_t end = i;
+        std::size_t end = i;
         while (end < line.size() && line[end] != ' ' && line[end] != '\t')
             ++end;
         if (end > i)
@@ -311,10 +312,10 @@ bool runScriptLine(Session& session, const std::string& line)
     if (w.empty() || w[0][0] == '#')
         return true;  // blank lines and comments get no answer
     const std::string& command = w[0];
-    const size_t count = w.size() - 1;
+    const std::size_t count = w.size() - 1;
 
     auto refused = [&session] { printLine("refused " + session.lastError()); };
-    auto formatOf = [&w](size_t index, UINT& format) {
+    auto formatOf = [&w](std::size_t index, UINT& format) {
         unsigned value = TextFormat;
         if (w.size() > index && !parseFormat(w[index], value))
             return false;
@@ -327,7 +328,7 @@ bool runScriptLine(Session& session, const std::string& line)
         return false;
     }
     if (command == "echo") {
-        const size_t at = line.find("echo") + 4;
+        const std::size_t at = line.find("echo") + 4;
         printLine("echo" + (at < line.size() ? line.substr(at) : std::string()));
         return true;
     }
@@ -337,7 +338,7 @@ bool runScriptLine(Session& session, const std::string& line)
             printLine("error wait needs milliseconds from 0 to 600000");
             return true;
         }
-        session.pump(ms, stopEvent);
+        ddesession::pump(ms, {stopEvent});
         printLine("ok");
         return true;
     }
@@ -372,7 +373,7 @@ bool runScriptLine(Session& session, const std::string& line)
     }
     if (command == "execute") {
         // The command is the rest of the line after one blank, blanks and all.
-        const size_t at = line.find("execute") + 7;
+        const std::size_t at = line.find("execute") + 7;
         const std::string text = at < line.size() ? line.substr(at + 1) : std::string();
         if (session.execute(text))
             printLine("ok");
@@ -427,7 +428,7 @@ int runScript(Session& session)
         }
         if (ended || interrupted)
             break;
-        session.pump(INFINITE, input.event(), stopEvent);
+        ddesession::pump(INFINITE, {input.event(), stopEvent});
         if (interrupted)
             break;
     }
@@ -441,9 +442,8 @@ int runScript(Session& session)
 int main(int argc, char** argv)
 {
     Options options;
-    const int exitCode =
-        readCommandLine(std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + argc),
-                        KOMVAS_VERSION, options, std::cout, std::cerr);
+    const int exitCode = readCommandLine(command_line::Arguments(argc, argv), KOMVAS_VERSION,
+                                         options, std::cout, std::cerr);
     if (exitCode != command_line::Run)
         return exitCode;
 

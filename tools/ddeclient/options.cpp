@@ -7,7 +7,7 @@ namespace ddeclient {
 namespace {
 
 // DDE string handles hold at most 255 characters.
-constexpr size_t MaxNameLength = 255;
+constexpr std::size_t MaxNameLength = 255;
 
 const char* const UsageLine = "usage: komvas-dde [OPTION]... COMMAND [ARGUMENT]...";
 

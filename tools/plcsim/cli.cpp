@@ -111,7 +111,7 @@ int readCommandLine(const std::vector<std::string>& args, const std::string& ver
     app.add_option("--address", o.address)
         ->check(CLI::Validator(
             [](std::string& text) {
-                uint32_t ip = 0;
+                std::uint32_t ip = 0;
                 return parseIpv4(text, ip) ? std::string() : "not an IPv4 address: '" + text + "'";
             },
             "IP"));
@@ -157,7 +157,7 @@ int readCommandLine(const std::vector<std::string>& args, const std::string& ver
     app.add_flag_callback("--garbage", [&o] { o.faults.push_back(Fault::garbage()); })
         ->trigger_on_parse()
         ->disable_flag_override();
-    app.add_option_function<uint32_t>("--seed", [&o](const uint32_t& seed) { o.seed = seed; });
+    app.add_option_function<std::uint32_t>("--seed", [&o](const std::uint32_t& seed) { o.seed = seed; });
     app.add_flag("--trace", o.trace)->disable_flag_override();
 
     return command_line::Parse(app, args, UsageLine, out, err);

@@ -13,13 +13,13 @@ namespace plcsim {
 
 struct Options {
     std::string address = "127.0.0.1";
-    uint16_t port = config::DefaultPort;  // the port a PLC section gets by default
+    std::uint16_t port = config::DefaultPort;  // the port a PLC section gets by default
     Form form = Form::Ascii;
     std::vector<Assignment> assignments;  // --set and --values, in command-line order
     std::vector<Demo> demos;              // --counter, --toggle, --ramp and --values, in order
     std::vector<Fault> faults;            // in command-line order, each value checked
     bool trace = false;
-    std::optional<uint32_t> seed;
+    std::optional<std::uint32_t> seed;
 };
 
 // Reads the arguments after the program name into `options`, reading --values files on the

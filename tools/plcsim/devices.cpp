@@ -33,11 +33,11 @@ constexpr Device Devices[] = {
     {"CI", 53, Kind::Word, Rule::Plain},
 };
 
-constexpr uint32_t PlainPoints = 262144;
-constexpr uint32_t Units = 8;
-constexpr uint32_t UnitPoints = 2048;  // L and W
-constexpr uint32_t Slots = 16;
-constexpr uint32_t SlotTerminals = 64;  // X and Y: 16 slots of 64 terminals per unit
+constexpr std::uint32_t PlainPoints = 262144;
+constexpr std::uint32_t Units = 8;
+constexpr std::uint32_t UnitPoints = 2048;  // L and W
+constexpr std::uint32_t Slots = 16;
+constexpr std::uint32_t SlotTerminals = 64;  // X and Y: 16 slots of 64 terminals per unit
 
 }  // namespace
 
@@ -49,7 +49,7 @@ const Device* deviceByAsciiName(std::string_view name)
     return nullptr;
 }
 
-const Device* deviceByCode(uint32_t code)
+const Device* deviceByCode(std::uint32_t code)
 {
     for (const Device& d : Devices)
         if (code == d.code)
@@ -69,7 +69,7 @@ const Device* deviceByUserName(std::string_view name)
     return deviceByAsciiName(upper);
 }
 
-uint32_t deviceSize(const Device& device)
+std::uint32_t deviceSize(const Device& device)
 {
     switch (device.rule) {
     case Rule::Plain:
@@ -82,23 +82,23 @@ uint32_t deviceSize(const Device& device)
     return 0;
 }
 
-std::optional<uint32_t> pointOf(const Device& device, uint32_t number)
+std::optional<std::uint32_t> pointOf(const Device& device, std::uint32_t number)
 {
-    const uint32_t unit = number / 10000;
+    const std::uint32_t unit = number / 10000;
     switch (device.rule) {
     case Rule::Plain:
         if (number < 1 || number > PlainPoints)
             return std::nullopt;
         return number - 1;
     case Rule::UnitPoint: {
-        const uint32_t point = number % 10000;
+        const std::uint32_t point = number % 10000;
         if (unit >= Units || point < 1 || point > UnitPoints)
             return std::nullopt;
         return unit * UnitPoints + point - 1;
     }
     case Rule::UnitSlotTerminal: {
-        const uint32_t slot = (number % 10000) / 100;
-        const uint32_t terminal = number % 100;
+        const std::uint32_t slot = (number % 10000) / 100;
+        const std::uint32_t terminal = number % 100;
         if (unit >= Units || slot < 1 || slot > Slots || terminal < 1 || terminal > SlotTerminals)
             return std::nullopt;
         return unit * Slots * SlotTerminals + (slot - 1) * SlotTerminals + terminal - 1;

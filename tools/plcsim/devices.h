@@ -21,7 +21,7 @@ enum class Rule {
 
 struct Device {
     const char* name;  // the name used in ASCII commands
-    uint16_t code;     // the code used in binary commands
+    std::uint16_t code;     // the code used in binary commands
     Kind kind;
     Rule rule;
 };
@@ -29,15 +29,15 @@ struct Device {
 // Device by its ASCII command name (exact, upper case: "CU", not "C").
 const Device* deviceByAsciiName(std::string_view name);
 // Device by its binary device code.
-const Device* deviceByCode(uint32_t code);
+const Device* deviceByCode(std::uint32_t code);
 // Device by a name as a user writes it: any letter case, "C" for "CU" and "T" for "TU".
 const Device* deviceByUserName(std::string_view name);
 
 // Number of points of the device on one CPU: bits for bit devices, registers for word devices.
-uint32_t deviceSize(const Device& device);
+std::uint32_t deviceSize(const Device& device);
 
 // Point (counted from 0) of an address number as written, or nothing when the number breaks
 // the device's rule.
-std::optional<uint32_t> pointOf(const Device& device, uint32_t number);
+std::optional<std::uint32_t> pointOf(const Device& device, std::uint32_t number);
 
 }  // namespace plcsim

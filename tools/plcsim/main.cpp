@@ -23,7 +23,7 @@ extern "C" void requestStop(int)
 
 int main(int argc, char** argv)
 {
-    const std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
+    const std::vector<std::string> args = command_line::Arguments(argc, argv);
     plcsim::Options options;
     const int exitCode =
         plcsim::readCommandLine(args, KOMVAS_VERSION, options, std::cout, std::cerr);
@@ -44,7 +44,7 @@ int main(int argc, char** argv)
 
     std::signal(SIGINT, requestStop);
     std::signal(SIGTERM, requestStop);
-    uint16_t port = 0;
+    std::uint16_t port = 0;
     try {
         port = sim.start(options.address, options.port);
     } catch (const std::exception& e) {

@@ -14,13 +14,13 @@ namespace plcsim {
 class Memory {
 public:
     // Throws std::out_of_range for a CPU outside 1..4 or a point beyond the device.
-    uint16_t get(int cpu, const Device& device, uint32_t point) const;
-    void set(int cpu, const Device& device, uint32_t point, uint16_t value);
+    std::uint16_t get(int cpu, const Device& device, std::uint32_t point) const;
+    void set(int cpu, const Device& device, std::uint32_t point, std::uint16_t value);
     void clear() { stored.clear(); }
 
 private:
-    static uint64_t key(int cpu, const Device& device, uint32_t point);
-    std::unordered_map<uint64_t, uint16_t> stored;
+    static std::uint64_t key(int cpu, const Device& device, std::uint32_t point);
+    std::unordered_map<std::uint64_t, std::uint16_t> stored;
 };
 
 }  // namespace plcsim

@@ -19,10 +19,10 @@ using Clock = std::chrono::steady_clock;
 constexpr int PollMs = 20;                              // longest sleep of the serving thread
 constexpr auto StepInterval = std::chrono::seconds(1);  // counters and toggles
 constexpr auto RampInterval = std::chrono::milliseconds(100);
-constexpr size_t ReceiveCapacity = 65536;
+constexpr std::size_t ReceiveCapacity = 65536;
 // The record keeps the latest datagrams only, so that a simulator left running for weeks does
 // not grow without end.
-constexpr size_t RecordLimit = 10000;
+constexpr std::size_t RecordLimit = 10000;
 
 std::string quoted(std::string_view s)
 {
@@ -38,7 +38,7 @@ bool covers(const Fault& f, const Command& c)
     const ReadCommand& r = *c.read;
     if (r.cpu != f.first.cpu || r.device != f.first.device)
         return false;
-    const uint64_t end = uint64_t{r.point} + r.points();  // exclusive
+    const std::uint64_t end = std::uint64_t{r.point} + r.points();  // exclusive
     return r.point <= f.last.point && f.first.point < end;
 }
 
@@ -52,7 +52,7 @@ void changeLength(Bytes& bytes, int delta, Form form)
         if (!bytes.empty())
             bytes.erase(at - 1);
     } else if (delta > 0) {
-        bytes.insert(at, form == Form::Ascii ? uint8_t{'0'} : uint8_t{0});
+        bytes.insert(at, form == Form::Ascii ? std::uint8_t{'0'} : std::uint8_t{0});
     }
 }
 
@@ -102,7 +102,7 @@ Fault parseFault(std::string_view text)
     const std::string where = " in fault " + quoted(text);
     Fault f;
     std::string_view rest = text;
-    const size_t star = rest.rfind('*');
+    const std::size_t star = rest.rfind('*');
     if (star != std::string_view::npos) {
         const std::string_view n = rest.substr(star + 1);
         long long count = 0;
@@ -113,7 +113,7 @@ Fault parseFault(std::string_view text)
         f.count = static_cast<int>(count);
         rest = rest.substr(0, star);
     }
-    const size_t atSign = rest.find('@');
+    const std::size_t atSign = rest.find('@');
     std::string_view scope;
     if (atSign != std::string_view::npos) {
         scope = rest.substr(atSign + 1);
@@ -121,7 +121,7 @@ Fault parseFault(std::string_view text)
         if (scope.empty())
             throw ParseError("missing location after '@'" + where);
     }
-    const size_t equals = rest.find('=');
+    const std::size_t equals = rest.find('=');
     const std::string_view kind = rest.substr(0, equals);
     const std::string_view arg =
         equals == std::string_view::npos ? std::string_view() : rest.substr(equals + 1);
@@ -160,7 +160,7 @@ Fault parseFault(std::string_view text)
     }
     if (!scope.empty()) {
         try {
-            const size_t dash = scope.find('-');
+            const std::size_t dash = scope.find('-');
             if (dash == std::string_view::npos) {
                 f.at(scope);
             } else {
@@ -168,7 +168,7 @@ Fault parseFault(std::string_view text)
                 const std::string from(scope.substr(0, dash));
                 // "D100-120": the second end may leave out CPU and device.
                 if (!to.empty() && to.find_first_not_of("0123456789") == std::string::npos) {
-                    const size_t digits = from.find_last_not_of("0123456789");
+                    const std::size_t digits = from.find_last_not_of("0123456789");
                     to = from.substr(0, digits == std::string::npos ? 0 : digits + 1) + to;
                 }
                 f.at(from, to);
@@ -183,14 +183,14 @@ Fault parseFault(std::string_view text)
 std::string describeBytes(const Bytes& bytes)
 {
     bool text = !bytes.empty();
-    for (uint8_t b : bytes)
+    for (std::uint8_t b : bytes)
         if (!(b >= 0x20 && b < 0x7F) && b != '\r' && b != '\n')
             text = false;
     std::string out;
     char buf[8];
     if (text) {
         out = "\"";
-        for (uint8_t b : bytes) {
+        for (std::uint8_t b : bytes) {
             if (b == '\r')
                 out += "\\r";
             else if (b == '\n')
@@ -203,7 +203,7 @@ std::string describeBytes(const Bytes& bytes)
         }
         out += "\"";
     } else {
-        for (size_t i = 0; i < bytes.size(); ++i) {
+        for (std::size_t i = 0; i < bytes.size(); ++i) {
             std::snprintf(buf, sizeof buf, i ? " %02X" : "%02X", bytes[i]);
             out += buf;
         }
@@ -242,7 +242,7 @@ struct Simulator::Impl {
     std::atomic<bool> serving{false};
     Endpoint bound;
     std::vector<Pending> pending;
-    std::vector<uint8_t> buffer;
+    std::vector<std::uint8_t> buffer;
 
     explicit Impl(Form f) : form(f) { }
 
@@ -261,7 +261,7 @@ struct Simulator::Impl {
                 Endpoint from;
                 const long n = socket.receive(buffer.data(), buffer.size(), from);
                 if (n >= 0)
-                    handle(buffer.data(), static_cast<size_t>(n), from);
+                    handle(buffer.data(), static_cast<std::size_t>(n), from);
             }
             sendDue(Clock::now());
             runDemos(Clock::now());
@@ -269,7 +269,7 @@ struct Simulator::Impl {
         pending.clear();
     }
 
-    void handle(const uint8_t* data, size_t size, const Endpoint& from)
+    void handle(const std::uint8_t* data, std::size_t size, const Endpoint& from)
     {
         Datagram record;
         record.received = Clock::now();
@@ -296,7 +296,7 @@ struct Simulator::Impl {
                     break;
                 case FaultKind::Error:
                     if (!errorSet)
-                        reply = errorAnswer(command, static_cast<uint8_t>(f.value), 0);
+                        reply = errorAnswer(command, static_cast<std::uint8_t>(f.value), 0);
                     errorSet = true;
                     break;
                 case FaultKind::Garbage:
@@ -316,11 +316,11 @@ struct Simulator::Impl {
                                         [](const Fault& f) { return f.count == 0; }),
                          faults.end());
             if (garbage) {
-                const uint8_t first = reply.empty() ? 0 : reply[0];
-                for (uint8_t& b : reply)
-                    b = static_cast<uint8_t>(random() & 0xFF);
+                const std::uint8_t first = reply.empty() ? 0 : reply[0];
+                for (std::uint8_t& b : reply)
+                    b = static_cast<std::uint8_t>(random() & 0xFF);
                 if (!reply.empty())
-                    reply[0] = static_cast<uint8_t>(first ^ (1 + random() % 255));
+                    reply[0] = static_cast<std::uint8_t>(first ^ (1 + random() % 255));
             }
             if (lengthDelta)
                 changeLength(reply, lengthDelta, form);
@@ -392,15 +392,15 @@ struct Simulator::Impl {
     }
 
     // Points from the address on; checks CPU, address and that count points fit.
-    uint32_t points(int cpu, const Device& d, uint32_t address, size_t count) const
+    std::uint32_t points(int cpu, const Device& d, std::uint32_t address, std::size_t count) const
     {
         if (cpu < 1 || cpu > CpuCount)
             throw ParseError("CPU number must be 1 to 4");
-        const std::optional<uint32_t> p = pointOf(d, address);
+        const std::optional<std::uint32_t> p = pointOf(d, address);
         if (!p)
             throw ParseError("address number " + std::to_string(address) +
                              " is not valid for device " + d.name);
-        if (*p + uint64_t{count} > deviceSize(d))
+        if (*p + std::uint64_t{count} > deviceSize(d))
             throw ParseError(std::string("the values run past the end of device ") + d.name);
         return *p;
     }
@@ -413,7 +413,7 @@ Simulator::~Simulator()
     stop();
 }
 
-uint16_t Simulator::start(const std::string& address, uint16_t port)
+std::uint16_t Simulator::start(const std::string& address, std::uint16_t port)
 {
     if (impl->serving.load())
         throw std::logic_error("the simulator is already running");
@@ -466,35 +466,35 @@ Form Simulator::form() const
     return impl->form;
 }
 
-void Simulator::setWord(int cpu, const std::string& device, uint32_t address, uint16_t value)
+void Simulator::setWord(int cpu, const std::string& device, std::uint32_t address, std::uint16_t value)
 {
     setWords(cpu, device, address, {value});
 }
 
-void Simulator::setWords(int cpu, const std::string& device, uint32_t address,
-                         const std::vector<uint16_t>& values)
+void Simulator::setWords(int cpu, const std::string& device, std::uint32_t address,
+                         const std::vector<std::uint16_t>& values)
 {
     const Device& d = impl->device(device);
-    const std::vector<uint16_t> cells = wordsToCells(d.kind, values);
+    const std::vector<std::uint16_t> cells = wordsToCells(d.kind, values);
     std::lock_guard<std::mutex> lock(impl->mutex);
-    const uint32_t p = impl->points(cpu, d, address, cells.size());
-    for (size_t i = 0; i < cells.size(); ++i)
-        impl->memory.set(cpu, d, p + static_cast<uint32_t>(i), cells[i]);
+    const std::uint32_t p = impl->points(cpu, d, address, cells.size());
+    for (std::size_t i = 0; i < cells.size(); ++i)
+        impl->memory.set(cpu, d, p + static_cast<std::uint32_t>(i), cells[i]);
 }
 
-uint16_t Simulator::word(int cpu, const std::string& device, uint32_t address) const
+std::uint16_t Simulator::word(int cpu, const std::string& device, std::uint32_t address) const
 {
     const Device& d = impl->device(device);
-    const size_t n = d.kind == Kind::Bit ? 16 : 1;
+    const std::size_t n = d.kind == Kind::Bit ? 16 : 1;
     std::lock_guard<std::mutex> lock(impl->mutex);
-    const uint32_t p = impl->points(cpu, d, address, n);
-    std::vector<uint16_t> cells;
-    for (uint32_t i = 0; i < n; ++i)
+    const std::uint32_t p = impl->points(cpu, d, address, n);
+    std::vector<std::uint16_t> cells;
+    for (std::uint32_t i = 0; i < n; ++i)
         cells.push_back(impl->memory.get(cpu, d, p + i));
     return cellsToWords(d.kind, cells)[0];
 }
 
-void Simulator::setBit(int cpu, const std::string& device, uint32_t address, bool on)
+void Simulator::setBit(int cpu, const std::string& device, std::uint32_t address, bool on)
 {
     const Device& d = impl->device(device);
     if (d.kind != Kind::Bit)
@@ -503,7 +503,7 @@ void Simulator::setBit(int cpu, const std::string& device, uint32_t address, boo
     impl->memory.set(cpu, d, impl->points(cpu, d, address, 1), on ? 1 : 0);
 }
 
-bool Simulator::bit(int cpu, const std::string& device, uint32_t address) const
+bool Simulator::bit(int cpu, const std::string& device, std::uint32_t address) const
 {
     const Device& d = impl->device(device);
     if (d.kind != Kind::Bit)
@@ -525,7 +525,7 @@ void Simulator::apply(const Assignment& assignment)
 
 double Simulator::number(std::string_view locationAndType) const
 {
-    const size_t colon = locationAndType.find(':');
+    const std::size_t colon = locationAndType.find(':');
     const Location at = parseLocation(locationAndType.substr(0, colon));
     ValueType type = at.device->kind == Kind::Bit ? ValueType::Bit : ValueType::Word;
     if (colon != std::string_view::npos)
@@ -534,7 +534,7 @@ double Simulator::number(std::string_view locationAndType) const
         throw ParseError("TEXT is not a number");
     if (type == ValueType::Bit && at.device->kind == Kind::Word)
         throw ParseError("type B needs a bit device");
-    if (at.point + uint64_t{pointsOf(type, at.device->kind)} > deviceSize(*at.device))
+    if (at.point + std::uint64_t{pointsOf(type, at.device->kind)} > deviceSize(*at.device))
         throw ParseError("the value runs past the end of the device");
     std::lock_guard<std::mutex> lock(impl->mutex);
     return readNumber(impl->memory, at, type);
@@ -579,7 +579,7 @@ std::vector<Datagram> Simulator::datagrams() const
     return std::vector<Datagram>(impl->records.begin(), impl->records.end());
 }
 
-size_t Simulator::datagramCount() const
+std::size_t Simulator::datagramCount() const
 {
     std::lock_guard<std::mutex> lock(impl->mutex);
     return impl->records.size();
@@ -591,7 +591,7 @@ void Simulator::clearDatagrams()
     impl->records.clear();
 }
 
-bool Simulator::waitForDatagrams(size_t n, std::chrono::milliseconds timeout) const
+bool Simulator::waitForDatagrams(std::size_t n, std::chrono::milliseconds timeout) const
 {
     std::unique_lock<std::mutex> lock(impl->mutex);
     return impl->recorded.wait_for(lock, timeout, [&] { return impl->records.size() >= n; });
@@ -604,7 +604,7 @@ void Simulator::setTrace(std::ostream* out)
     impl->trace = out;
 }
 
-void Simulator::setSeed(uint32_t seed)
+void Simulator::setSeed(std::uint32_t seed)
 {
     std::lock_guard<std::mutex> lock(impl->mutex);
     impl->random.seed(seed);

@@ -3,7 +3,7 @@
 //
 // In-process use:
 //   plcsim::Simulator sim(plcsim::Form::Binary);
-//   const uint16_t port = sim.start();                 // 127.0.0.1, a free port
+//   const std::uint16_t port = sim.start();                 // 127.0.0.1, a free port
 //   sim.setWord(1, "D", 100, 1234);
 //   sim.addFault(plcsim::Fault::error(5, 1).at("D100"));
 //   sim.waitForDatagrams(3, std::chrono::seconds(5));
@@ -94,7 +94,7 @@ public:
     // Binds address:port (port 0: a free port) and starts serving on its own thread; returns the
     // bound port. Throws std::runtime_error when the port cannot be had, std::logic_error when
     // already running.
-    uint16_t start(const std::string& address = "127.0.0.1", uint16_t port = 0);
+    std::uint16_t start(const std::string& address = "127.0.0.1", std::uint16_t port = 0);
     void stop();  // waits for the serving thread; answers still delayed are dropped
     bool running() const;
     Endpoint endpoint() const;  // where it serves (port 0 when stopped)
@@ -106,12 +106,12 @@ public:
     // as written. word() and setWord() on a bit device take 16 points from the address on (the
     // first in bit 0); bit() and setBit() need a bit device. Throw ParseError for bad names,
     // addresses or CPUs.
-    void setWord(int cpu, const std::string& device, uint32_t address, uint16_t value);
-    void setWords(int cpu, const std::string& device, uint32_t address,
-                  const std::vector<uint16_t>& values);
-    uint16_t word(int cpu, const std::string& device, uint32_t address) const;
-    void setBit(int cpu, const std::string& device, uint32_t address, bool on);
-    bool bit(int cpu, const std::string& device, uint32_t address) const;
+    void setWord(int cpu, const std::string& device, std::uint32_t address, std::uint16_t value);
+    void setWords(int cpu, const std::string& device, std::uint32_t address,
+                  const std::vector<std::uint16_t>& values);
+    std::uint16_t word(int cpu, const std::string& device, std::uint32_t address) const;
+    void setBit(int cpu, const std::string& device, std::uint32_t address, bool on);
+    bool bit(int cpu, const std::string& device, std::uint32_t address) const;
     // "LOCATION[:TYPE]=VALUE", as --set (values.h); "LOCATION[:TYPE]" read back as a number.
     void assign(std::string_view assignment);
     void apply(const Assignment& assignment);
@@ -128,14 +128,14 @@ public:
 
     // The latest 10000 datagrams, oldest first.
     std::vector<Datagram> datagrams() const;
-    size_t datagramCount() const;
+    std::size_t datagramCount() const;
     void clearDatagrams();
     // Waits until at least n datagrams are recorded or the timeout passes; true when they are.
-    bool waitForDatagrams(size_t n, std::chrono::milliseconds timeout) const;
+    bool waitForDatagrams(std::size_t n, std::chrono::milliseconds timeout) const;
 
     // Writes one line per datagram and answer to out (nullptr: none). Set before start().
     void setTrace(std::ostream* out);
-    void setSeed(uint32_t seed);  // of the random bytes of garbage answers
+    void setSeed(std::uint32_t seed);  // of the random bytes of garbage answers
 
 private:
     struct Impl;

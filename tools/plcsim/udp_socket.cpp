@@ -49,7 +49,7 @@ SocketHandle handleOf(uintptr_t h)
     return static_cast<SocketHandle>(h);
 }
 
-sockaddr_in toSockaddr(uint32_t address, uint16_t port)
+sockaddr_in toSockaddr(std::uint32_t address, std::uint16_t port)
 {
     sockaddr_in a;
     std::memset(&a, 0, sizeof a);
@@ -78,20 +78,20 @@ std::string Endpoint::text() const
            std::to_string(port);
 }
 
-bool parseIpv4(const std::string& text, uint32_t& address)
+bool parseIpv4(const std::string& text, std::uint32_t& address)
 {
-    uint32_t result = 0;
-    size_t pos = 0;
+    std::uint32_t result = 0;
+    std::size_t pos = 0;
     for (int part = 0; part < 4; ++part) {
         if (part > 0) {
             if (pos >= text.size() || text[pos] != '.')
                 return false;
             ++pos;
         }
-        const size_t begin = pos;
-        uint32_t value = 0;
+        const std::size_t begin = pos;
+        std::uint32_t value = 0;
         while (pos < text.size() && text[pos] >= '0' && text[pos] <= '9' && pos - begin < 3)
-            value = value * 10 + static_cast<uint32_t>(text[pos++] - '0');
+            value = value * 10 + static_cast<std::uint32_t>(text[pos++] - '0');
         if (pos == begin || value > 255)
             return false;
         result = (result << 8) | value;
@@ -107,11 +107,11 @@ UdpSocket::~UdpSocket()
     close();
 }
 
-void UdpSocket::open(const std::string& address, uint16_t port)
+void UdpSocket::open(const std::string& address, std::uint16_t port)
 {
     if (opened)
         throw std::logic_error("socket already open");
-    uint32_t ip = 0;
+    std::uint32_t ip = 0;
     if (!parseIpv4(address, ip))
         throw std::runtime_error("not an IPv4 address: '" + address + "'");
 #ifdef _WIN32
@@ -199,7 +199,7 @@ bool UdpSocket::waitReadable(int timeoutMs)
 #endif
 }
 
-long UdpSocket::receive(uint8_t* buffer, size_t capacity, Endpoint& from)
+long UdpSocket::receive(std::uint8_t* buffer, std::size_t capacity, Endpoint& from)
 {
     if (!opened)
         return -1;
@@ -216,7 +216,7 @@ long UdpSocket::receive(uint8_t* buffer, size_t capacity, Endpoint& from)
     return static_cast<long>(n);
 }
 
-bool UdpSocket::send(const uint8_t* data, size_t size, const Endpoint& to)
+bool UdpSocket::send(const std::uint8_t* data, std::size_t size, const Endpoint& to)
 {
     if (!opened)
         return false;
@@ -224,7 +224,7 @@ bool UdpSocket::send(const uint8_t* data, size_t size, const Endpoint& to)
     const auto n =
         ::sendto(handleOf(descriptor), reinterpret_cast<const char*>(data), static_cast<int>(size),
                  0, reinterpret_cast<const sockaddr*>(&a), sizeof a);
-    return n >= 0 && static_cast<size_t>(n) == size;
+    return n >= 0 && static_cast<std::size_t>(n) == size;
 }
 
 }  // namespace plcsim

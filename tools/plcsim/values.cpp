@@ -42,11 +42,11 @@ std::string upper(std::string_view s)
 }
 
 // Decimal digits from pos, capped so that overlong numbers stay out of every range.
-uint64_t readDigits(std::string_view s, size_t& pos)
+std::uint64_t readDigits(std::string_view s, std::size_t& pos)
 {
-    uint64_t v = 0;
+    std::uint64_t v = 0;
     while (pos < s.size() && isDigit(s[pos])) {
-        v = v * 10 + static_cast<uint64_t>(s[pos] - '0');
+        v = v * 10 + static_cast<std::uint64_t>(s[pos] - '0');
         if (v > 0xFFFFFFFFFull)
             v = 0xFFFFFFFFFull;
         ++pos;
@@ -55,7 +55,7 @@ uint64_t readDigits(std::string_view s, size_t& pos)
 }
 
 // A whole integer, decimal or 0x hex, optionally negative.
-bool parseInteger(std::string_view s, int64_t& value)
+bool parseInteger(std::string_view s, std::int64_t& value)
 {
     bool negative = false;
     if (!s.empty() && s[0] == '-') {
@@ -64,7 +64,7 @@ bool parseInteger(std::string_view s, int64_t& value)
     }
     if (s.empty())
         return false;
-    uint64_t v = 0;
+    std::uint64_t v = 0;
     if (s.size() > 2 && s[0] == '0' && (s[1] == 'x' || s[1] == 'X')) {
         for (char c : s.substr(2)) {
             int digit;
@@ -76,17 +76,17 @@ bool parseInteger(std::string_view s, int64_t& value)
                 digit = c - 'A' + 10;
             else
                 return false;
-            v = v * 16 + static_cast<uint64_t>(digit);
+            v = v * 16 + static_cast<std::uint64_t>(digit);
             if (v > 0xFFFFFFFFFull)
                 v = 0xFFFFFFFFFull;
         }
     } else {
-        size_t pos = 0;
+        std::size_t pos = 0;
         v = readDigits(s, pos);
         if (pos != s.size())
             return false;
     }
-    value = negative ? -static_cast<int64_t>(v) : static_cast<int64_t>(v);
+    value = negative ? -static_cast<std::int64_t>(v) : static_cast<std::int64_t>(v);
     return true;
 }
 
@@ -125,7 +125,7 @@ bool isReal(ValueType type)
     return type == ValueType::F || type == ValueType::Float || type == ValueType::Double;
 }
 
-uint32_t toRaw(double value)
+std::uint32_t toRaw(double value)
 {
     if (!std::isfinite(value))
         return 0;
@@ -134,14 +134,14 @@ uint32_t toRaw(double value)
         value = 1e12;
     if (value < -1e12)
         value = -1e12;
-    return static_cast<uint32_t>(static_cast<uint64_t>(static_cast<int64_t>(value)));
+    return static_cast<std::uint32_t>(static_cast<std::uint64_t>(static_cast<std::int64_t>(value)));
 }
 
 // Splits "LOCATION[:TYPE]"; the type defaults to B on bit devices and W on word devices.
 void parseTarget(std::string_view text, Location& at, ValueType& type, bool& typed)
 {
     text = trim(text);
-    const size_t colon = text.find(':');
+    const std::size_t colon = text.find(':');
     at = parseLocation(trim(text.substr(0, colon)));
     typed = colon != std::string_view::npos;
     if (typed) {
@@ -154,25 +154,25 @@ void parseTarget(std::string_view text, Location& at, ValueType& type, bool& typ
                          " is a word device");
 }
 
-void checkFits(const Location& at, uint64_t points)
+void checkFits(const Location& at, std::uint64_t points)
 {
     if (at.point + points > deviceSize(*at.device))
         throw ParseError("the value runs past the end of device " + std::string(at.device->name));
 }
 
-std::vector<uint16_t> encodeText(Kind kind, std::string_view text)
+std::vector<std::uint16_t> encodeText(Kind kind, std::string_view text)
 {
-    std::vector<uint16_t> cells;
+    std::vector<std::uint16_t> cells;
     if (kind == Kind::Word) {
-        for (size_t i = 0; i < text.size(); i += 2) {
-            const uint16_t high = static_cast<uint8_t>(text[i]);
-            const uint16_t low = i + 1 < text.size() ? static_cast<uint8_t>(text[i + 1]) : 0;
-            cells.push_back(static_cast<uint16_t>((high << 8) | low));
+        for (std::size_t i = 0; i < text.size(); i += 2) {
+            const std::uint16_t high = static_cast<std::uint8_t>(text[i]);
+            const std::uint16_t low = i + 1 < text.size() ? static_cast<std::uint8_t>(text[i + 1]) : 0;
+            cells.push_back(static_cast<std::uint16_t>((high << 8) | low));
         }
     } else {
         for (char c : text)
             for (int k = 0; k < 8; ++k)
-                cells.push_back((static_cast<uint8_t>(c) >> k) & 1);
+                cells.push_back((static_cast<std::uint8_t>(c) >> k) & 1);
     }
     return cells;
 }
@@ -182,12 +182,12 @@ std::vector<uint16_t> encodeText(Kind kind, std::string_view text)
 Location parseLocation(std::string_view text)
 {
     Location at;
-    size_t pos = 0;
-    const uint64_t cpu = readDigits(text, pos);
-    if (cpu > static_cast<uint64_t>(CpuCount))
+    std::size_t pos = 0;
+    const std::uint64_t cpu = readDigits(text, pos);
+    if (cpu > static_cast<std::uint64_t>(CpuCount))
         throw ParseError("CPU number in " + quoted(text) + " is outside 1 to 4");
     at.cpu = cpu == 0 ? 1 : static_cast<int>(cpu);
-    const size_t nameBegin = pos;
+    const std::size_t nameBegin = pos;
     while (pos < text.size() && isLetter(text[pos]))
         ++pos;
     const std::string_view name = text.substr(nameBegin, pos - nameBegin);
@@ -196,15 +196,15 @@ Location parseLocation(std::string_view text)
     at.device = deviceByUserName(name);
     if (!at.device)
         throw ParseError("unknown device " + quoted(name) + " in " + quoted(text));
-    const size_t numberBegin = pos;
-    const uint64_t number = readDigits(text, pos);
+    const std::size_t numberBegin = pos;
+    const std::uint64_t number = readDigits(text, pos);
     if (pos == numberBegin)
         throw ParseError("missing address number in " + quoted(text));
     if (pos != text.size())
         throw ParseError("unexpected " + quoted(text.substr(pos)) + " after the address in " +
                          quoted(text));
-    const std::optional<uint32_t> point =
-        number > 0xFFFFFFFFull ? std::nullopt : pointOf(*at.device, static_cast<uint32_t>(number));
+    const std::optional<std::uint32_t> point =
+        number > 0xFFFFFFFFull ? std::nullopt : pointOf(*at.device, static_cast<std::uint32_t>(number));
     if (!point) {
         const char* rule = at.device->rule == Rule::Plain ? "1 to 262144"
                            : at.device->rule == Rule::UnitPoint
@@ -213,7 +213,7 @@ Location parseLocation(std::string_view text)
         throw ParseError("address number in " + quoted(text) + " is not valid for device " +
                          at.device->name + " (" + rule + ")");
     }
-    at.number = static_cast<uint32_t>(number);
+    at.number = static_cast<std::uint32_t>(number);
     at.point = *point;
     return at;
 }
@@ -268,34 +268,34 @@ const char* valueTypeName(ValueType type)
     return "?";
 }
 
-uint32_t pointsOf(ValueType type, Kind kind)
+std::uint32_t pointsOf(ValueType type, Kind kind)
 {
     if (type == ValueType::Bit)
         return kind == Kind::Bit ? 1 : 0;
-    const uint32_t words = static_cast<uint32_t>(wordsOf(type));
+    const std::uint32_t words = static_cast<std::uint32_t>(wordsOf(type));
     return kind == Kind::Bit ? words * 16 : words;
 }
 
-std::vector<uint16_t> encodeNumber(ValueType type, double value)
+std::vector<std::uint16_t> encodeNumber(ValueType type, double value)
 {
     if (type == ValueType::Bit)
-        return {static_cast<uint16_t>(toRaw(value) & 1)};
+        return {static_cast<std::uint16_t>(toRaw(value) & 1)};
     if (type == ValueType::F || type == ValueType::Float) {
         const float f = static_cast<float>(value);
-        uint32_t bits;
+        std::uint32_t bits;
         std::memcpy(&bits, &f, sizeof bits);
-        const uint16_t high = static_cast<uint16_t>(bits >> 16), low = static_cast<uint16_t>(bits);
-        return type == ValueType::F ? std::vector<uint16_t>{low, high}
-                                    : std::vector<uint16_t>{high, low};
+        const std::uint16_t high = static_cast<std::uint16_t>(bits >> 16), low = static_cast<std::uint16_t>(bits);
+        return type == ValueType::F ? std::vector<std::uint16_t>{low, high}
+                                    : std::vector<std::uint16_t>{high, low};
     }
     if (type == ValueType::Double) {
-        uint64_t bits;
+        std::uint64_t bits;
         std::memcpy(&bits, &value, sizeof bits);
-        return {static_cast<uint16_t>(bits >> 48), static_cast<uint16_t>(bits >> 32),
-                static_cast<uint16_t>(bits >> 16), static_cast<uint16_t>(bits)};
+        return {static_cast<std::uint16_t>(bits >> 48), static_cast<std::uint16_t>(bits >> 32),
+                static_cast<std::uint16_t>(bits >> 16), static_cast<std::uint16_t>(bits)};
     }
-    const uint32_t raw = toRaw(value);
-    const uint16_t high = static_cast<uint16_t>(raw >> 16), low = static_cast<uint16_t>(raw);
+    const std::uint32_t raw = toRaw(value);
+    const std::uint16_t high = static_cast<std::uint16_t>(raw >> 16), low = static_cast<std::uint16_t>(raw);
     switch (type) {
     case ValueType::L:
         return {low, high};
@@ -306,30 +306,30 @@ std::vector<uint16_t> encodeNumber(ValueType type, double value)
     }
 }
 
-double decodeNumber(ValueType type, const std::vector<uint16_t>& words)
+double decodeNumber(ValueType type, const std::vector<std::uint16_t>& words)
 {
-    auto w = [&](size_t i) -> uint32_t { return i < words.size() ? words[i] : 0; };
+    auto w = [&](std::size_t i) -> std::uint32_t { return i < words.size() ? words[i] : 0; };
     switch (type) {
     case ValueType::Bit:
         return w(0) ? 1 : 0;
     case ValueType::Word:
         return w(0);
     case ValueType::Int:
-        return static_cast<int16_t>(w(0));
+        return static_cast<std::int16_t>(w(0));
     case ValueType::L:
         return (w(1) << 16) | w(0);
     case ValueType::Long:
-        return static_cast<int32_t>((w(0) << 16) | w(1));
+        return static_cast<std::int32_t>((w(0) << 16) | w(1));
     case ValueType::F:
     case ValueType::Float: {
-        const uint32_t bits = type == ValueType::F ? (w(1) << 16) | w(0) : (w(0) << 16) | w(1);
+        const std::uint32_t bits = type == ValueType::F ? (w(1) << 16) | w(0) : (w(0) << 16) | w(1);
         float f;
         std::memcpy(&f, &bits, sizeof f);
         return f;
     }
     case ValueType::Double: {
-        const uint64_t bits =
-            (uint64_t{w(0)} << 48) | (uint64_t{w(1)} << 32) | (uint64_t{w(2)} << 16) | w(3);
+        const std::uint64_t bits =
+            (std::uint64_t{w(0)} << 48) | (std::uint64_t{w(1)} << 32) | (std::uint64_t{w(2)} << 16) | w(3);
         double d;
         std::memcpy(&d, &bits, sizeof d);
         return d;
@@ -340,34 +340,34 @@ double decodeNumber(ValueType type, const std::vector<uint16_t>& words)
     return 0;
 }
 
-std::vector<uint16_t> wordsToCells(Kind kind, const std::vector<uint16_t>& words)
+std::vector<std::uint16_t> wordsToCells(Kind kind, const std::vector<std::uint16_t>& words)
 {
     if (kind == Kind::Word)
         return words;
-    std::vector<uint16_t> cells;
-    for (uint16_t w : words)
+    std::vector<std::uint16_t> cells;
+    for (std::uint16_t w : words)
         for (int k = 0; k < 16; ++k)
             cells.push_back((w >> k) & 1);
     return cells;
 }
 
-std::vector<uint16_t> cellsToWords(Kind kind, const std::vector<uint16_t>& cells)
+std::vector<std::uint16_t> cellsToWords(Kind kind, const std::vector<std::uint16_t>& cells)
 {
     if (kind == Kind::Word)
         return cells;
-    std::vector<uint16_t> words((cells.size() + 15) / 16, 0);
-    for (size_t i = 0; i < cells.size(); ++i)
+    std::vector<std::uint16_t> words((cells.size() + 15) / 16, 0);
+    for (std::size_t i = 0; i < cells.size(); ++i)
         if (cells[i])
-            words[i / 16] = static_cast<uint16_t>(words[i / 16] | (1u << (i % 16)));
+            words[i / 16] = static_cast<std::uint16_t>(words[i / 16] | (1u << (i % 16)));
     return words;
 }
 
 double readNumber(const Memory& memory, const Location& at, ValueType type)
 {
     const Kind kind = at.device->kind;
-    const uint32_t points = type == ValueType::Bit ? 1 : pointsOf(type, kind);
-    std::vector<uint16_t> cells;
-    for (uint32_t i = 0; i < points; ++i)
+    const std::uint32_t points = type == ValueType::Bit ? 1 : pointsOf(type, kind);
+    std::vector<std::uint16_t> cells;
+    for (std::uint32_t i = 0; i < points; ++i)
         cells.push_back(memory.get(at.cpu, *at.device, at.point + i));
     if (type == ValueType::Bit)
         return cells[0] ? 1 : 0;
@@ -376,16 +376,16 @@ double readNumber(const Memory& memory, const Location& at, ValueType type)
 
 void writeNumber(Memory& memory, const Location& at, ValueType type, double value)
 {
-    const std::vector<uint16_t> words = encodeNumber(type, value);
-    const std::vector<uint16_t> cells =
+    const std::vector<std::uint16_t> words = encodeNumber(type, value);
+    const std::vector<std::uint16_t> cells =
         type == ValueType::Bit ? words : wordsToCells(at.device->kind, words);
-    for (size_t i = 0; i < cells.size(); ++i)
-        memory.set(at.cpu, *at.device, at.point + static_cast<uint32_t>(i), cells[i]);
+    for (std::size_t i = 0; i < cells.size(); ++i)
+        memory.set(at.cpu, *at.device, at.point + static_cast<std::uint32_t>(i), cells[i]);
 }
 
 Assignment parseAssignment(std::string_view text)
 {
-    const size_t equals = text.find('=');
+    const std::size_t equals = text.find('=');
     if (equals == std::string_view::npos)
         throw ParseError("missing '=' in " + quoted(text) + " (expected LOCATION[:TYPE]=VALUE)");
     Assignment a;
@@ -405,19 +405,19 @@ Assignment parseAssignment(std::string_view text)
     } else if (a.type == ValueType::Bit) {
         if (value != "0" && value != "1")
             throw ParseError("a bit takes 0 or 1" + where);
-        a.cells = {static_cast<uint16_t>(value == "1" ? 1 : 0)};
+        a.cells = {static_cast<std::uint16_t>(value == "1" ? 1 : 0)};
     } else if (isReal(a.type)) {
         double d = 0;
         if (!parseReal(value, d))
             throw ParseError("not a number: " + quoted(value) + where);
         a.cells = wordsToCells(a.at.device->kind, encodeNumber(a.type, d));
     } else {
-        int64_t v = 0;
+        std::int64_t v = 0;
         if (!parseInteger(value, v))
             throw ParseError("not an integer: " + quoted(value) + where);
         const bool wide = a.type == ValueType::L || a.type == ValueType::Long;
-        const int64_t lowest = wide ? -2147483648LL : -32768;
-        const int64_t highest = wide ? 4294967295LL : 65535;
+        const std::int64_t lowest = wide ? -2147483648LL : -32768;
+        const std::int64_t highest = wide ? 4294967295LL : 65535;
         if (v < lowest || v > highest)
             throw ParseError(quoted(value) + " does not fit type " + valueTypeName(a.type) + " (" +
                              std::to_string(lowest) + " to " + std::to_string(highest) + ")" +
@@ -431,8 +431,8 @@ Assignment parseAssignment(std::string_view text)
 void apply(const Assignment& assignment, Memory& memory)
 {
     const Location& at = assignment.at;
-    for (size_t i = 0; i < assignment.cells.size(); ++i)
-        memory.set(at.cpu, *at.device, at.point + static_cast<uint32_t>(i), assignment.cells[i]);
+    for (std::size_t i = 0; i < assignment.cells.size(); ++i)
+        memory.set(at.cpu, *at.device, at.point + static_cast<std::uint32_t>(i), assignment.cells[i]);
 }
 
 Demo parseDemo(DemoKind kind, std::string_view text)
@@ -440,9 +440,9 @@ Demo parseDemo(DemoKind kind, std::string_view text)
     Demo d;
     d.kind = kind;
     std::vector<std::string_view> parts;
-    size_t begin = 0;
+    std::size_t begin = 0;
     while (true) {
-        const size_t comma = text.find(',', begin);
+        const std::size_t comma = text.find(',', begin);
         parts.push_back(
             trim(text.substr(begin, comma == std::string_view::npos ? comma : comma - begin)));
         if (comma == std::string_view::npos)
@@ -460,7 +460,7 @@ Demo parseDemo(DemoKind kind, std::string_view text)
     if (kind != DemoKind::Ramp) {
         // Counters take a step and per-read, toggles per-read alone.
         bool stepGiven = false;
-        for (size_t i = 1; i < parts.size(); ++i) {
+        for (std::size_t i = 1; i < parts.size(); ++i) {
             const std::string word = upper(parts[i]);
             double n = 0;
             if (word == "PER-READ" && !d.perRead) {
@@ -480,7 +480,7 @@ Demo parseDemo(DemoKind kind, std::string_view text)
     }
 
     std::vector<double> numbers;
-    for (size_t i = 1; i < parts.size(); ++i) {
+    for (std::size_t i = 1; i < parts.size(); ++i) {
         const std::string word = upper(parts[i]);
         double n = 0;
         if (word == "SINE" || word == "SIN") {
@@ -536,10 +536,10 @@ void stepDemo(const Demo& demo, Memory& memory, double t)
 ValuesFile parseValuesText(std::string_view text, const std::string& name)
 {
     ValuesFile out;
-    size_t lineNumber = 0;
-    size_t begin = 0;
+    std::size_t lineNumber = 0;
+    std::size_t begin = 0;
     while (begin <= text.size()) {
-        const size_t end = std::min(text.find('\n', begin), text.size());
+        const std::size_t end = std::min(text.find('\n', begin), text.size());
         std::string_view line = text.substr(begin, end - begin);
         begin = end + 1;
         ++lineNumber;
@@ -547,10 +547,10 @@ ValuesFile parseValuesText(std::string_view text, const std::string& name)
             line.remove_suffix(1);
         try {
             // A quoted text value may hold '#'; elsewhere '#' starts a comment.
-            const size_t quote = line.find('"');
-            size_t hash = line.find('#');
+            const std::size_t quote = line.find('"');
+            std::size_t hash = line.find('#');
             if (quote != std::string_view::npos && quote < hash) {
-                const size_t close = line.find('"', quote + 1);
+                const std::size_t close = line.find('"', quote + 1);
                 if (close == std::string_view::npos)
                     throw ParseError("missing closing '\"'");
                 hash = line.find('#', close + 1);
@@ -562,7 +562,7 @@ ValuesFile parseValuesText(std::string_view text, const std::string& name)
             line = trim(line.substr(0, hash));
             if (line.empty())
                 continue;
-            const size_t space = line.find_first_of(" \t");
+            const std::size_t space = line.find_first_of(" \t");
             const std::string keyword = upper(line.substr(0, space));
             const std::string_view rest =
                 space == std::string_view::npos ? std::string_view() : trim(line.substr(space));

@@ -24,8 +24,8 @@ public:
 struct Location {
     int cpu = 1;
     const Device* device = nullptr;
-    uint32_t number = 0;  // address number as written
-    uint32_t point = 0;   // point inside the device
+    std::uint32_t number = 0;  // address number as written
+    std::uint32_t point = 0;   // point inside the device
 };
 
 // Throws ParseError. A missing CPU number, or 0, means CPU 1.
@@ -39,13 +39,13 @@ ValueType parseValueType(std::string_view text);  // any letter case; throws Par
 const char* valueTypeName(ValueType type);
 
 // Points a value of the type occupies on a device of the kind (0 for text: its length decides).
-uint32_t pointsOf(ValueType type, Kind kind);
+std::uint32_t pointsOf(ValueType type, Kind kind);
 
 // A value ready to be written: the point values from the location on.
 struct Assignment {
     Location at;
     ValueType type = ValueType::Word;
-    std::vector<uint16_t> cells;
+    std::vector<std::uint16_t> cells;
 };
 
 // "LOCATION[:TYPE]=VALUE". The type defaults to B on bit devices and W on word devices.
@@ -56,12 +56,12 @@ Assignment parseAssignment(std::string_view text);
 void apply(const Assignment& assignment, Memory& memory);
 
 // Register words of a number of a numeric type, in register order, and back.
-std::vector<uint16_t> encodeNumber(ValueType type, double value);
-double decodeNumber(ValueType type, const std::vector<uint16_t>& words);
+std::vector<std::uint16_t> encodeNumber(ValueType type, double value);
+double decodeNumber(ValueType type, const std::vector<std::uint16_t>& words);
 // Point values of register words on a device of the kind (a bit device takes 16 points per
 // word, bit 0 first), and back.
-std::vector<uint16_t> wordsToCells(Kind kind, const std::vector<uint16_t>& words);
-std::vector<uint16_t> cellsToWords(Kind kind, const std::vector<uint16_t>& cells);
+std::vector<std::uint16_t> wordsToCells(Kind kind, const std::vector<std::uint16_t>& words);
+std::vector<std::uint16_t> cellsToWords(Kind kind, const std::vector<std::uint16_t>& cells);
 
 // Reads a numeric value from memory, and writes one (integers wrap to the type's width).
 double readNumber(const Memory& memory, const Location& at, ValueType type);

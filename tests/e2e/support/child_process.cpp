@@ -78,17 +78,6 @@ std::string describe(const std::optional<ExitStatus>& status)
     return "killed by signal " + std::to_string(status->signal);
 }
 
-long residentKb(pid_t pid)
-{
-    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
-    std::string line;
-    while (std::getline(status, line)) {
-        if (line.rfind("VmRSS:", 0) == 0)
-            return std::strtol(line.c_str() + 6, nullptr, 10);
-    }
-    return 0;
-}
-
 std::string fromCp932(const std::string& bytes)
 {
     iconv_t cd = iconv_open("UTF-8", "CP932");

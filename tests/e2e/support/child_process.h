@@ -90,9 +90,6 @@ private:
 // "running", "exit code N" or "killed by signal N", for failure messages.
 std::string describe(const std::optional<ExitStatus>& status);
 
-// Resident memory of a process in kB (VmRSS), from /proc; 0 when it cannot be read.
-long residentKb(pid_t pid);
-
 // Decodes CP932 bytes to UTF-8; bytes that are not CP932 come out as U+FFFD.
 std::string fromCp932(const std::string& bytes);
 

@@ -1,5 +1,6 @@
-#include "tools/ddeclient/session.h"
+#include "tools/ddesession/session.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <cwchar>
@@ -8,7 +9,7 @@
 
 #include "dde/wine_version.h"
 
-namespace ddeclient {
+namespace ddesession {
 
 namespace {
 
@@ -21,6 +22,22 @@ namespace {
 // most for the transaction time-out; elsewhere a moment's serving is all it costs.
 constexpr DWORD settleAfterRequestMs = 50;
 constexpr DWORD ackPollMs = 10;
+
+// A synchronous transaction under Wine ends at the first DDE message of its conversation
+// (WDML_SyncWaitTransactionReply in dlls/user32/dde_client.c); updates are held back from it
+// (heldUpdates), but the late reply of a transaction that failed, a time-out say, would end the
+// next transaction in its place. Under Wine a failed transaction is followed by this much
+// serving of messages, which lets the late reply go by.
+constexpr DWORD settleAfterFailureMs = 50;
+
+// The sessions of the process, all on its one DDE thread: the callback finds the one that holds
+// a transaction's conversation.
+std::vector<Session*> sessions;
+
+// Under Wine: the thread's hook that holds updates back during a transaction (heldUpdates), and
+// the session whose transaction is waiting; DDEML never lets a callback start another one.
+HHOOK updateHook = nullptr;
+Session* transacting = nullptr;
 
 // Whether the workaround for Wine's DDEML is on: the server's rule, looked at once.
 bool runsUnderWine()
@@ -50,11 +67,10 @@ void endConversation(DWORD instance, HCONV conv)
 
 }  // namespace
 
-Session* Session::current = nullptr;
-
-Session::Session(DWORD timeoutMs) : timeoutMs(timeoutMs)
+Session::Session(DWORD timeoutMs, UINT unicodeCodePage)
+    : timeoutMs(timeoutMs), unicodeCodePage(unicodeCodePage)
 {
-    current = this;
+    sessions.push_back(this);
 }
 
 Session::~Session()
@@ -63,10 +79,11 @@ Session::~Session()
         disconnect();
         DdeUninitialize(instance);
     }
-    if (updateHook)
+    sessions.erase(std::remove(sessions.begin(), sessions.end(), this), sessions.end());
+    if (sessions.empty() && updateHook) {
         UnhookWindowsHookEx(updateHook);
-    if (current == this)
-        current = nullptr;
+        updateHook = nullptr;
+    }
 }
 
 bool Session::initialize()
@@ -78,7 +95,7 @@ bool Session::initialize()
         instance = 0;
         return false;
     }
-    if (runsUnderWine())
+    if (runsUnderWine() && !updateHook)
         updateHook =
             SetWindowsHookExW(WH_GETMESSAGE, &Session::heldUpdates, nullptr, GetCurrentThreadId());
     return true;
@@ -120,16 +137,16 @@ bool Session::connect(const std::string& service, const std::string& topic)
 LRESULT CALLBACK Session::heldUpdates(int code, WPARAM removed, LPARAM message)
 {
     MSG* msg = reinterpret_cast<MSG*>(message);
-    Session* session = current;
-    if (code == HC_ACTION && removed == PM_REMOVE && session && session->transacting &&
-        msg->message == WM_DDE_DATA && msg->hwnd != nullptr && msg->hwnd == session->clientWindow) {
+    Session* session = transacting;
+    if (code == HC_ACTION && removed == PM_REMOVE && session && msg->message == WM_DDE_DATA &&
+        msg->hwnd != nullptr && msg->hwnd == session->clientWindow) {
         UINT_PTR block = 0, atom = 0;
         bool answer = false;
         if (UnpackDDElParam(WM_DDE_DATA, msg->lParam, &block, &atom) && block != 0) {
-            if (const auto* data =
-                    static_cast<const DDEDATA*>(GlobalLock(reinterpret_cast<HGLOBAL>(block)))) {
+            const HGLOBAL global = reinterpret_cast<HGLOBAL>(block);
+            if (const auto* data = static_cast<const DDEDATA*>(GlobalLock(global))) {
                 answer = data->fResponse != 0;
-                GlobalUnlock(reinterpret_cast<HGLOBAL>(block));
+                GlobalUnlock(global);
             }
         }
         if (!answer) {
@@ -148,12 +165,12 @@ LRESULT CALLBACK Session::heldUpdates(int code, WPARAM removed, LPARAM message)
 HDDEDATA Session::transact(LPBYTE data, DWORD size, HSZ item, UINT format, UINT type)
 {
     DWORD result = 0;
-    transacting = true;
+    transacting = this;
     const HDDEDATA answer =
         DdeClientTransaction(data, size, conversation, item, format, type, timeoutMs, &result);
     if (answer == nullptr)
         error = DdeGetLastError(instance);
-    transacting = false;
+    transacting = nullptr;
     std::vector<MSG> updates;
     updates.swap(held);
     for (const MSG& update : updates)
@@ -175,6 +192,29 @@ void Session::forgetAdviseLoops()
     for (const AdviseLoop& loop : adviseLoops)
         DdeFreeStringHandle(instance, loop.hsz);
     adviseLoops.clear();
+    loopItems.clear();
+}
+
+void Session::dropLoop(std::vector<AdviseLoop>::iterator loop)
+{
+    const HSZ hsz = loop->hsz;
+    DdeFreeStringHandle(instance, hsz);
+    adviseLoops.erase(loop);
+    // The item keeps the name of the first loop on it that remains.
+    loopItems.erase(hsz);
+    for (const AdviseLoop& other : adviseLoops) {
+        if (other.hsz == hsz) {
+            loopItems.emplace(hsz, other.item);
+            break;
+        }
+    }
+}
+
+std::vector<Session::AdviseLoop>::iterator Session::findLoop(HSZ hsz, UINT format)
+{
+    return std::find_if(adviseLoops.begin(), adviseLoops.end(), [&](const AdviseLoop& loop) {
+        return loop.format == format && loop.hsz == hsz;
+    });
 }
 
 bool Session::request(const std::string& item, UINT format, std::string& value)
@@ -186,7 +226,7 @@ bool Session::request(const std::string& item, UINT format, std::string& value)
     }
     HDDEDATA data = transact(nullptr, 0, hsz, format, XTYP_REQUEST);
     if (data) {
-        value = dataText(data, format);
+        value = dataText(data, format, unicodeCodePage);
         DdeFreeDataHandle(data);
     }
     DdeFreeStringHandle(instance, hsz);
@@ -195,7 +235,7 @@ bool Session::request(const std::string& item, UINT format, std::string& value)
     else if (data)
         pump(settleAfterRequestMs);
     else
-        checkConversation();
+        settleAfterFailure();
     return data != nullptr;
 }
 
@@ -209,17 +249,17 @@ bool Session::advise(const std::string& item, UINT format)
     const HDDEDATA ok = transact(nullptr, 0, hsz, format, XTYP_ADVSTART);
     if (!ok) {
         DdeFreeStringHandle(instance, hsz);
+        settleAfterFailure();
         return false;
     }
     // The loop needs the handle for as long as it runs: keep it. A repeated advise start
     // renews the loop that exists; DDEML keeps one loop per item and format.
-    for (const AdviseLoop& loop : adviseLoops) {
-        if (loop.format == format && DdeCmpStringHandles(loop.hsz, hsz) == 0) {
-            DdeFreeStringHandle(instance, hsz);
-            return true;
-        }
+    if (findLoop(hsz, format) != adviseLoops.end()) {
+        DdeFreeStringHandle(instance, hsz);
+        return true;
     }
     adviseLoops.push_back({item, format, hsz});
+    loopItems.emplace(hsz, item);
     return true;
 }
 
@@ -231,15 +271,11 @@ bool Session::unadvise(const std::string& item, UINT format)
         return false;
     }
     const HDDEDATA ok = transact(nullptr, 0, hsz, format, XTYP_ADVSTOP);
-    if (ok) {
-        for (auto it = adviseLoops.begin(); it != adviseLoops.end(); ++it) {
-            if (it->format == format && DdeCmpStringHandles(it->hsz, hsz) == 0) {
-                DdeFreeStringHandle(instance, it->hsz);
-                adviseLoops.erase(it);
-                break;
-            }
-        }
-    }
+    if (!ok)
+        settleAfterFailure();
+    const auto loop = ok ? findLoop(hsz, format) : adviseLoops.end();
+    if (loop != adviseLoops.end())
+        dropLoop(loop);
     DdeFreeStringHandle(instance, hsz);
     return ok != nullptr;
 }
@@ -250,10 +286,8 @@ void Session::unadviseAll()
         const AdviseLoop loop = adviseLoops.back();
         transact(nullptr, 0, loop.hsz, loop.format, XTYP_ADVSTOP);
         // The loop may already have been removed by a lost conversation.
-        if (!adviseLoops.empty() && adviseLoops.back().hsz == loop.hsz) {
-            DdeFreeStringHandle(instance, loop.hsz);
-            adviseLoops.pop_back();
-        }
+        if (!adviseLoops.empty() && adviseLoops.back().hsz == loop.hsz)
+            dropLoop(adviseLoops.end() - 1);
     }
 }
 
@@ -262,6 +296,13 @@ bool Session::execute(const std::string& command)
     const HDDEDATA ok = transact(reinterpret_cast<LPBYTE>(const_cast<char*>(command.c_str())),
                                  static_cast<DWORD>(command.size() + 1), nullptr, 0, XTYP_EXECUTE);
     return ok != nullptr;
+}
+
+void Session::settleAfterFailure()
+{
+    if (runsUnderWine() && conversation)
+        pump(settleAfterFailureMs);
+    checkConversation();
 }
 
 void Session::awaitRequestAcknowledgement()
@@ -280,27 +321,32 @@ void Session::awaitRequestAcknowledgement()
     ackWindow = nullptr;
 }
 
-bool Session::pump(DWORD ms, HANDLE wake, HANDLE wake2)
+bool pump(DWORD ms, std::initializer_list<HANDLE> wake)
 {
-    HANDLE events[2];
-    DWORD count = 0;
-    if (wake)
-        events[count++] = wake;
-    if (wake2)
-        events[count++] = wake2;
-    // How often the conversation's state is looked at while waiting.
+    const std::vector<HANDLE> events(wake.begin(), wake.end());
+    const DWORD count = static_cast<DWORD>(events.size());
+    // How often the conversations' state is looked at while waiting.
     constexpr DWORD checkEveryMs = 100;
     const ULONGLONG start = GetTickCount64();
     for (;;) {
         MSG msg;
         while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            if (msg.message == WM_DDE_ACK && ackWindow != nullptr && msg.hwnd == ackWindow)
-                ackSeen = true;
+            if (msg.message == WM_DDE_ACK) {
+                for (Session* session : sessions) {
+                    if (session->ackWindow != nullptr && msg.hwnd == session->ackWindow)
+                        session->ackSeen = true;
+                }
+            }
             TranslateMessage(&msg);
             DispatchMessageA(&msg);
         }
-        checkConversation();
-        if (count && WaitForMultipleObjects(count, events, FALSE, 0) < WAIT_OBJECT_0 + count)
+        // A disconnect handler may end a session: look at a copy of the list.
+        const std::vector<Session*> now = sessions;
+        for (Session* session : now) {
+            if (std::find(sessions.begin(), sessions.end(), session) != sessions.end())
+                session->checkConversation();
+        }
+        if (count && WaitForMultipleObjects(count, events.data(), FALSE, 0) < WAIT_OBJECT_0 + count)
             return true;
         DWORD remaining = checkEveryMs;
         if (ms != INFINITE) {
@@ -310,7 +356,8 @@ bool Session::pump(DWORD ms, HANDLE wake, HANDLE wake2)
             if (ms - elapsed < remaining)
                 remaining = static_cast<DWORD>(ms - elapsed);
         }
-        MsgWaitForMultipleObjects(count, count ? events : nullptr, FALSE, remaining, QS_ALLINPUT);
+        MsgWaitForMultipleObjects(count, count ? events.data() : nullptr, FALSE, remaining,
+                                  QS_ALLINPUT);
     }
 }
 
@@ -337,6 +384,14 @@ void Session::lose()
         disconnectHandler();
 }
 
+bool Session::serverAlive() const
+{
+    CONVINFO info = {};
+    info.cb = sizeof info;
+    return conversation && DdeQueryConvInfo(conversation, QID_SYNC, &info) != 0 &&
+           (info.wStatus & ST_CONNECTED) && IsWindow(info.hwndPartner);
+}
+
 std::string Session::lastError() const
 {
     return ddeErrorName(error);
@@ -344,26 +399,27 @@ std::string Session::lastError() const
 
 std::string Session::itemName(HSZ hsz) const
 {
-    for (const AdviseLoop& loop : adviseLoops)
-        if (DdeCmpStringHandles(loop.hsz, hsz) == 0)
-            return loop.item;
+    const auto known = loopItems.find(hsz);
+    if (known != loopItems.end())
+        return known->second;
     char name[256] = {};
     DdeQueryStringA(instance, hsz, name, sizeof name, CP_WINANSI);
     return name;
 }
 
-HDDEDATA Session::handle(UINT type, UINT format, HCONV conv, HSZ hsz2, HDDEDATA data)
+HDDEDATA Session::handle(UINT type, UINT format, HSZ hsz2, HDDEDATA data)
 {
     switch (type) {
     case XTYP_ADVDATA:
-        if (conv == conversation && updateHandler)
-            updateHandler(itemName(hsz2), data ? dataText(data, format) : std::string());
+        if (updateHandler)
+            updateHandler(itemName(hsz2),
+                          data ? dataText(data, format, unicodeCodePage) : std::string());
         // Wine's DDEML keeps the block each update arrived in when the answer is DDE_FACK, and
         // a process holds at most 65,536 of them: after that many updates nothing more arrives.
         // Any other answer makes it free the block and changes nothing else there.
         return reinterpret_cast<HDDEDATA>(runsUnderWine() ? DDE_FNOTPROCESSED : DDE_FACK);
     case XTYP_DISCONNECT:
-        if (conv == conversation && conv) {
+        if (conversation) {
             conversation = nullptr;
             forgetAdviseLoops();
             if (disconnectHandler)
@@ -378,10 +434,16 @@ HDDEDATA Session::handle(UINT type, UINT format, HCONV conv, HSZ hsz2, HDDEDATA 
 HDDEDATA CALLBACK Session::callback(UINT type, UINT format, HCONV conv, HSZ, HSZ hsz2,
                                     HDDEDATA data, ULONG_PTR, ULONG_PTR)
 {
-    return current ? current->handle(type, format, conv, hsz2, data) : nullptr;
+    if (conv == nullptr)
+        return nullptr;
+    for (Session* session : sessions) {
+        if (session->conversation == conv)
+            return session->handle(type, format, hsz2, data);
+    }
+    return nullptr;
 }
 
-std::string dataText(HDDEDATA data, UINT format)
+std::string dataText(HDDEDATA data, UINT format, UINT unicodeCodePage)
 {
     const DWORD size = DdeGetData(data, nullptr, 0, 0);
     if (format == CF_UNICODETEXT) {
@@ -393,17 +455,18 @@ std::string dataText(HDDEDATA data, UINT format)
         if (wide.empty())
             return std::string();
         const int length = static_cast<int>(wide.size());
-        const int bytes =
-            WideCharToMultiByte(CP_ACP, 0, wide.data(), length, nullptr, 0, nullptr, nullptr);
-        std::string text(bytes > 0 ? static_cast<size_t>(bytes) : 0, '\0');
+        const int bytes = WideCharToMultiByte(unicodeCodePage, 0, wide.data(), length, nullptr, 0,
+                                              nullptr, nullptr);
+        std::string text(bytes > 0 ? static_cast<std::size_t>(bytes) : 0, '\0');
         if (bytes > 0)
-            WideCharToMultiByte(CP_ACP, 0, wide.data(), length, &text[0], bytes, nullptr, nullptr);
+            WideCharToMultiByte(unicodeCodePage, 0, wide.data(), length, &text[0], bytes, nullptr,
+                                nullptr);
         return text;
     }
     std::string text(size, '\0');
     if (size > 0)
         DdeGetData(data, reinterpret_cast<LPBYTE>(&text[0]), size, 0);
-    const size_t end = text.find('\0');
+    const std::size_t end = text.find('\0');
     if (end != std::string::npos)
         text.resize(end);
     return text;
@@ -443,4 +506,4 @@ std::string ddeErrorName(UINT code)
     return text;
 }
 
-}  // namespace ddeclient
+}  // namespace ddesession
