@@ -1,5 +1,5 @@
-// komvas-mqtt.exe at work, with figures: the real KOMVAS.exe under Wine, simulated modules, Debian's
-// mosquitto on a loopback port, mosquitto_sub as the subscriber.
+// komvas-mqtt.exe at work, with figures: the real KOMVAS.exe under Wine, simulated modules,
+// Debian's mosquitto on a loopback port, mosquitto_sub as the subscriber.
 //   mqtt_bench scale SECONDS   2,000 items over 4 PLCs, all changing on every read: updates per
 //                              second reaching the subscriber against those KOMVAS delivers to
 //                              komvas-dde clients of the same items in the same run, latency
@@ -20,6 +20,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -108,11 +109,6 @@ int scale(unsigned duration)
         return std::printf("FAILED: no broker\n"), 1;
     Pc pc("PLC", plcCount, perPlc);
     pc.items += "PLC1!D1000,W\r\n";  // the probe of the latency
-    // The modules hold their answers while the loops start (less than the link's time-out), so
-    // that few values change meanwhile: a synchronous transaction under Wine ends at the first
-    // DDE message of its conversation.
-    for (auto& plc : pc.plcs)
-        plc->addFault(plcsim::Fault::delay(8000));
     const Clock::time_point setUp = Clock::now();
     if (!pc.start(broker, "PREFIX=bench\r\n"))
         return std::printf("FAILED: KOMVAS did not start\n"), 1;
@@ -122,22 +118,45 @@ int scale(unsigned duration)
         clients.push_back(std::make_unique<DdeClient>("PLC" + std::to_string(p)));
         for (unsigned i = 1; i <= perPlc; ++i) {
             const std::string line = "advise D" + std::to_string(i) + ",W";
-            for (int attempt = 0; attempt < 3 && clients.back()->command(line) != "ok"; ++attempt) {
-            }
+            if (clients.back()->command(line) != "ok")
+                return std::printf("FAILED: %s refused\n", line.c_str()), 1;
         }
     }
     Subscriber sub(broker, "bench/#", {}, "%U\t%t\t%p");
-    const std::string lastItem = "bench/PLC4/D" + std::to_string(perPlc) + ",W";
-    if (!goodValue(sub, lastItem, 0, std::chrono::seconds(300)))
-        return std::printf("FAILED: no value of %s\n%s", lastItem.c_str(),
+    // Set up once the bridge has published a good value of every item: it has then advised
+    // them all and asked for the value of each.
+    std::set<std::string> published;
+    for (const Clock::time_point begun = Clock::now();
+         published.size() < plcCount * perPlc + 1 && seconds(begun) < 300;
+         std::this_thread::sleep_for(std::chrono::milliseconds(500))) {
+        for (const OutputLine& line : sub.lines()) {
+            const std::size_t topic = line.text.find('\t') + 1,
+                              payload = line.text.find('\t', topic);
+            if (topic != 0 && payload != std::string::npos &&
+                line.text.find("\"quality\":\"good\"", payload) != std::string::npos)
+                published.insert(line.text.substr(topic, payload - topic));
+        }
+    }
+    if (published.size() < plcCount * perPlc + 1)
+        return std::printf("FAILED: good values of %zu items only\n%s", published.size(),
                            pc.bridge->transcript().c_str()),
                1;
     const long idleKb = residentKb((*pc.bridge)->pid());
+    // A bridge of one item beside it: what the items add to the process.
+    long oneItemKb = 0;
+    {
+        Subscriber one(broker, "one/#");
+        Bridge small("[MQTT]\r\nPORT=" + std::to_string(broker.port()) +
+                     "\r\nPREFIX=one\r\nCLIENTID=one\r\n[ITEMS]\r\nPLC1!D1,W\r\n");
+        if (goodValue(one, "one/PLC1/D1,W")) {
+            std::this_thread::sleep_for(std::chrono::seconds(2));
+            oneItemKb = residentKb(small->pid());
+        }
+    }
     std::printf("set-up: %u items advised by the bridge and by komvas-dde in %.0f s; bridge "
-                "resident %ld kB, %.0f bytes per item\n",
-                plcCount * perPlc, seconds(setUp), idleKb, idleKb * 1024.0 / (plcCount * perPlc));
-    for (auto& plc : pc.plcs)
-        plc->clearFaults();
+                "resident %ld kB, a bridge of one item %ld kB: %.0f bytes per item\n",
+                plcCount * perPlc, seconds(setUp), idleKb, oneItemKb,
+                (idleKb - oneItemKb) * 1024.0 / (plcCount * perPlc - 1));
     pc.changing(true, perPlc);
     std::this_thread::sleep_for(std::chrono::seconds(5));
 
@@ -148,54 +167,77 @@ int scale(unsigned duration)
             all += c->events().size();
         return all;
     };
+    // The probe: a word of PLC1 that the benchmark itself sets, four times a second.
+    using Probes = std::vector<std::pair<unsigned, double>>;  // value, when it was set
+    unsigned probeValue = 0;
+    const auto probe = [&](double forSeconds, Probes& probes) {
+        const Clock::time_point begun = Clock::now();
+        while (seconds(begun) < forSeconds) {
+            probes.push_back({++probeValue, wallSeconds()});
+            pc.plcs[0]->setWord(1, "D", 1000, static_cast<uint16_t>(probeValue));
+            std::this_thread::sleep_for(std::chrono::milliseconds(250));
+        }
+    };
     const std::size_t ddeBefore = ddeUpdates();
     const std::size_t mqttBefore = sub.lines().size();
     const double cpuBefore = cpuSeconds((*pc.bridge)->pid());
     const Clock::time_point start = Clock::now();
-    std::vector<std::pair<unsigned, double>> probes;  // value, when it was set
-    for (unsigned k = 1; seconds(start) < duration; ++k) {
-        probes.push_back({k, wallSeconds()});
-        pc.plcs[0]->setWord(1, "D", 1000, static_cast<uint16_t>(k));
-        std::this_thread::sleep_for(std::chrono::milliseconds(250));
-    }
+    Probes busyProbes, quietProbes;
+    probe(duration, busyProbes);
     const double elapsed = seconds(start);
     const double cpu = cpuSeconds((*pc.bridge)->pid()) - cpuBefore;
     const std::size_t dde = ddeUpdates() - ddeBefore;
-    const std::vector<OutputLine> lines = sub.lines();
-    const std::size_t mqtt = lines.size() - mqttBefore;
+    const std::size_t mqttAfter = sub.lines().size();
+    const std::size_t mqtt = mqttAfter - mqttBefore;
     const long busyKb = residentKb((*pc.bridge)->pid());
     pc.changing(false, perPlc);
     std::printf("%zu updates to komvas-dde in %.1f s: %.0f/s; %zu to the MQTT subscriber: %.0f/s "
                 "(%.1f %%)\nbridge CPU %.2f s: %.3f ms per update; resident %ld kB\n",
-                dde, elapsed, dde / elapsed, mqtt, mqtt / elapsed, 100.0 * mqtt / std::max<std::size_t>(dde, 1),
-                cpu, mqtt ? 1000.0 * cpu / mqtt : 0.0, busyKb);
+                dde, elapsed, dde / elapsed, mqtt, mqtt / elapsed,
+                100.0 * mqtt / std::max<std::size_t>(dde, 1), cpu, mqtt ? 1000.0 * cpu / mqtt : 0.0,
+                busyKb);
+    // Then the probe alone changes: the latency of one value where nothing queues before it.
+    std::this_thread::sleep_for(std::chrono::seconds(10));
+    const std::size_t quietFrom = sub.lines().size();
+    probe(20, quietProbes);
+    std::this_thread::sleep_for(std::chrono::seconds(2));
+    const std::vector<OutputLine> lines = sub.lines();
+
     // Latency: from setting the probe's value to its arrival at the subscriber ("%U" is the
     // arrival's Unix time).
-    std::vector<double> latencies, bridgeLatencies;
     const std::string probeTopic = "\tbench/PLC1/D1000,W\t{\"value\":";
-    for (const OutputLine& line : lines) {
-        // From the bridge's receipt (the payload's time) to the subscriber, for every message.
-        const std::size_t time = line.text.find("\"time\":\"");
+    const auto probeLatencies = [&](std::size_t from, std::size_t to, const Probes& probes) {
+        std::vector<double> latencies;
+        for (std::size_t i = from; i < to && i < lines.size(); ++i) {
+            const std::string& text = lines[i].text;
+            const std::size_t at = text.find(probeTopic);
+            if (at == std::string::npos)
+                continue;
+            const unsigned k = static_cast<unsigned>(
+                std::strtoul(text.c_str() + at + probeTopic.size(), nullptr, 10));
+            for (const auto& [value, set] : probes) {
+                if (value == k)
+                    latencies.push_back(std::strtod(text.c_str(), nullptr) - set);
+            }
+        }
+        return latencies;
+    };
+    // From the bridge's receipt (the payload's time) to the subscriber, for every message.
+    std::vector<double> bridgeLatencies;
+    for (std::size_t i = mqttBefore; i < mqttAfter; ++i) {
+        const std::string& text = lines[i].text;
+        const std::size_t time = text.find("\"time\":\"");
         std::tm t = {};
         int ms = 0, offsetHours = 0, offsetMinutes = 0;
         if (time != std::string::npos &&
-            std::sscanf(line.text.c_str() + time + 8, "%d-%d-%dT%d:%d:%d.%d%d:%d", &t.tm_year,
-                        &t.tm_mon, &t.tm_mday, &t.tm_hour, &t.tm_min, &t.tm_sec, &ms,
-                        &offsetHours, &offsetMinutes) == 9) {
+            std::sscanf(text.c_str() + time + 8, "%d-%d-%dT%d:%d:%d.%d%d:%d", &t.tm_year, &t.tm_mon,
+                        &t.tm_mday, &t.tm_hour, &t.tm_min, &t.tm_sec, &ms, &offsetHours,
+                        &offsetMinutes) == 9) {
             t.tm_year -= 1900;
             t.tm_mon -= 1;
             const double received = double(timegm(&t)) + ms / 1000.0 - offsetHours * 3600.0 -
                                     (offsetHours < 0 ? -1 : 1) * offsetMinutes * 60.0;
-            bridgeLatencies.push_back(std::strtod(line.text.c_str(), nullptr) - received);
-        }
-        const std::size_t at = line.text.find(probeTopic);
-        if (at == std::string::npos)
-            continue;
-        const double arrived = std::strtod(line.text.c_str(), nullptr);
-        const unsigned k = static_cast<unsigned>(std::strtoul(line.text.c_str() + at + probeTopic.size(), nullptr, 10));
-        for (const auto& [value, set] : probes) {
-            if (value == k)
-                latencies.push_back(arrived - set);
+            bridgeLatencies.push_back(std::strtod(text.c_str(), nullptr) - received);
         }
     }
     const auto percentiles = [](const char* what, std::vector<double> all) {
@@ -204,8 +246,12 @@ int scale(unsigned duration)
             std::printf("latency %s (%zu messages): p50 %.0f ms, p95 %.0f ms\n", what, all.size(),
                         1000 * all[all.size() / 2], 1000 * all[all.size() * 95 / 100]);
     };
-    percentiles("from a change in the simulator to the subscriber", latencies);
-    percentiles("from the bridge's receipt to the subscriber", bridgeLatencies);
+    percentiles("from a change in the simulator to the subscriber, every item changing",
+                probeLatencies(mqttBefore, mqttAfter, busyProbes));
+    percentiles("from a change in the simulator to the subscriber, the probe alone changing",
+                probeLatencies(quietFrom, lines.size(), quietProbes));
+    percentiles("from the bridge's receipt to the subscriber, every item changing",
+                bridgeLatencies);
     return mqtt > 0 ? 0 : 1;
 }
 
@@ -314,9 +360,11 @@ int outages(unsigned cycles)
 
 int main(int argc, char** argv)
 {
-    const std::string problem = wineSetupProblem().empty() ? mqttSetupProblem() : wineSetupProblem();
+    const std::string problem =
+        wineSetupProblem().empty() ? mqttSetupProblem() : wineSetupProblem();
     const std::string mode = argc > 1 ? argv[1] : "";
-    const unsigned number = argc > 2 ? static_cast<unsigned>(std::strtoul(argv[2], nullptr, 10)) : 0;
+    const unsigned number =
+        argc > 2 ? static_cast<unsigned>(std::strtoul(argv[2], nullptr, 10)) : 0;
     if (!problem.empty()) {
         std::fprintf(stderr, "mqtt_bench: %s\n", problem.c_str());
         return 2;

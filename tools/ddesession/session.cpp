@@ -80,10 +80,6 @@ Session::~Session()
         DdeUninitialize(instance);
     }
     sessions.erase(std::remove(sessions.begin(), sessions.end(), this), sessions.end());
-    if (sessions.empty() && updateHook) {
-        UnhookWindowsHookEx(updateHook);
-        updateHook = nullptr;
-    }
 }
 
 bool Session::initialize()
@@ -95,9 +91,6 @@ bool Session::initialize()
         instance = 0;
         return false;
     }
-    if (runsUnderWine() && !updateHook)
-        updateHook =
-            SetWindowsHookExW(WH_GETMESSAGE, &Session::heldUpdates, nullptr, GetCurrentThreadId());
     return true;
 }
 
@@ -165,12 +158,21 @@ LRESULT CALLBACK Session::heldUpdates(int code, WPARAM removed, LPARAM message)
 HDDEDATA Session::transact(LPBYTE data, DWORD size, HSZ item, UINT format, UINT type)
 {
     DWORD result = 0;
+    // The hook is there only while a transaction waits: while one is set, Wine asks its server
+    // for the hook chain at every message taken from the queue (call_hooks in
+    // dlls/win32u/hook.c), and updates arrive by the thousand.
+    if (runsUnderWine())
+        updateHook = SetWindowsHookExW(WH_GETMESSAGE, &Session::heldUpdates, nullptr,
+                                       GetCurrentThreadId());
     transacting = this;
     const HDDEDATA answer =
         DdeClientTransaction(data, size, conversation, item, format, type, timeoutMs, &result);
     if (answer == nullptr)
         error = DdeGetLastError(instance);
     transacting = nullptr;
+    if (updateHook)
+        UnhookWindowsHookEx(updateHook);
+    updateHook = nullptr;
     std::vector<MSG> updates;
     updates.swap(held);
     for (const MSG& update : updates)
@@ -327,18 +329,28 @@ bool pump(DWORD ms, std::initializer_list<HANDLE> wake)
     const DWORD count = static_cast<DWORD>(events.size());
     // How often the conversations' state is looked at while waiting.
     constexpr DWORD checkEveryMs = 100;
+    // The longest run of messages served before the wake handles are looked at: a server that
+    // sends faster than this thread serves must not keep it from its other work.
+    constexpr DWORD serveAtOnceMs = 20;
     const ULONGLONG start = GetTickCount64();
     for (;;) {
         MSG msg;
+        bool acknowledged = false;
+        bool more = false;
+        const ULONGLONG servedUntil = GetTickCount64() + serveAtOnceMs;
         while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
             if (msg.message == WM_DDE_ACK) {
                 for (Session* session : sessions) {
                     if (session->ackWindow != nullptr && msg.hwnd == session->ackWindow)
-                        session->ackSeen = true;
+                        acknowledged = session->ackSeen = true;
                 }
             }
             TranslateMessage(&msg);
             DispatchMessageA(&msg);
+            if (GetTickCount64() >= servedUntil) {
+                more = true;
+                break;
+            }
         }
         // A disconnect handler may end a session: look at a copy of the list.
         const std::vector<Session*> now = sessions;
@@ -346,7 +358,8 @@ bool pump(DWORD ms, std::initializer_list<HANDLE> wake)
             if (std::find(sessions.begin(), sessions.end(), session) != sessions.end())
                 session->checkConversation();
         }
-        if (count && WaitForMultipleObjects(count, events.data(), FALSE, 0) < WAIT_OBJECT_0 + count)
+        if (acknowledged || (count && WaitForMultipleObjects(count, events.data(), FALSE, 0) <
+                                          WAIT_OBJECT_0 + count))
             return true;
         DWORD remaining = checkEveryMs;
         if (ms != INFINITE) {
@@ -356,8 +369,10 @@ bool pump(DWORD ms, std::initializer_list<HANDLE> wake)
             if (ms - elapsed < remaining)
                 remaining = static_cast<DWORD>(ms - elapsed);
         }
-        MsgWaitForMultipleObjects(count, count ? events.data() : nullptr, FALSE, remaining,
-                                  QS_ALLINPUT);
+        // Messages already in the queue would not end the wait: with some left, serve them.
+        if (!more)
+            MsgWaitForMultipleObjects(count, count ? events.data() : nullptr, FALSE, remaining,
+                                      QS_ALLINPUT);
     }
 }
 

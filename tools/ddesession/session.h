@@ -122,7 +122,8 @@ private:
 
 // Serves window messages (and so DDE, for every session of this thread) for up to `ms`
 // milliseconds (INFINITE: no limit), and notices meanwhile when a server has ended a
-// conversation. Returns true early when one of the `wake` handles is signalled.
+// conversation. Returns true early when one of the `wake` handles is signalled, or when the
+// acknowledgement a request waits for has come.
 bool pump(DWORD ms, std::initializer_list<HANDLE> wake = {});
 
 // The text of a DDE data handle up to its first NUL (all of it when it has none). Data in

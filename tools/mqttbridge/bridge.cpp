@@ -18,9 +18,8 @@ constexpr DWORD KomvasRetryMs = 3000;
 constexpr DWORD CatchUpSliceMs = 50;
 // How long CTRL+C waits for the broker to have "offline".
 constexpr DWORD StopMs = 3000;
-// A synchronous transaction under Wine ends at the first DDE message of its conversation, so
-// that an update arriving meanwhile makes an accepted advise look refused: an advise is asked at
-// most this many times.
+// An advise that failed although KOMVAS did not refuse it (its answer came after the time-out,
+// KOMVAS being busy) is asked again, at most this many times in a row.
 constexpr int AdviseAttempts = 8;
 // What KOMVAS answers a request for an item that no conversation advises.
 constexpr char NothingText[] = "#NOTHING";
@@ -210,7 +209,7 @@ void Bridge::adviseItem(Plc& plc, std::size_t item)
         }
         // KOMVAS has handled the advise before it answers this request: an item it accepted
         // has a value, one it refused is "#NOTHING" (no conversation advises it). Only an
-        // advise that merely looked refused is asked again.
+        // advise that KOMVAS did not refuse is asked again.
         std::string answer;
         if (plc.session->request(state.ansiName, CF_UNICODETEXT, answer) && answer == NothingText) {
             say("KOMVAS refuses " + settings.items[item].plc + "!" + settings.items[item].name +
@@ -233,8 +232,9 @@ bool Bridge::catchUp(ULONGLONG until)
     // brings only changes), a few at a time, so that the broker is served meanwhile; an item
     // whose advise or request did not go through is asked again at the next check.
     const ULONGLONG now = GetTickCount64();
+    const std::size_t from = catchUpFrom;
     for (std::size_t n = 0; n < items.size() && GetTickCount64() < until; ++n) {
-        const std::size_t i = (catchUpFrom + n) % items.size();
+        const std::size_t i = (from + n) % items.size();
         ItemState& state = items[i];
         Plc& plc = plcs[state.plc];
         if (state.refused || state.received || now < state.retryAt || !plc.session ||
