@@ -68,18 +68,6 @@ BOOL CALLBACK SubclassNameWindow(HWND window, LPARAM)
     return TRUE;
 }
 
-// The bytes of a moveable block; empty when it cannot be read.
-std::string Contents(HGLOBAL block)
-{
-    const SIZE_T size = GlobalSize(block);
-    const void* bytes = size > 0 ? GlobalLock(block) : nullptr;
-    if (bytes == nullptr)
-        return std::string();
-    std::string contents(static_cast<const char*>(bytes), size);
-    GlobalUnlock(block);
-    return contents;
-}
-
 // Whether the DDE message came from a window of another process: its blocks are then copies
 // that Wine's user32 made in this process for the server (unpack_dde_message).
 bool FromAnotherProcess(WPARAM sender)
@@ -111,7 +99,7 @@ LRESULT CALLBACK ConversationWindowProc(HWND window, UINT message, WPARAM wParam
     wine_ddeml::Block options{nullptr, std::string()};
     if (UnpackDDElParam(WM_DDE_ADVISE, lParam, &low, &high) && low != 0) {
         options.handle = reinterpret_cast<HGLOBAL>(low);
-        options.bytes = Contents(options.handle);
+        options.bytes = wine_ddeml::Contents(options.handle);
     }
     adviseAccepted = false;
     const LRESULT result =

@@ -2,7 +2,6 @@
 #include "dde/wine_version.h"
 
 #include <cstdlib>
-#include <cstring>
 #include <set>
 #include <string>
 #include <vector>
@@ -84,22 +83,6 @@ bool ItemName()
 }
 
 } // namespace
-
-bool IsLeftBehind(const Block& block)
-{
-    const UINT flags = GlobalFlags(block.handle);
-    if (flags == GMEM_INVALID_HANDLE || (flags & GMEM_LOCKCOUNT) != 0 ||
-        (flags & GMEM_DDESHARE) == 0 || (flags & GMEM_DISCARDED) != 0)
-        return false;
-    if (GlobalSize(block.handle) != block.bytes.size())
-        return false;
-    const void* bytes = GlobalLock(block.handle);
-    if (bytes == nullptr)
-        return false;
-    const bool same = std::memcmp(bytes, block.bytes.data(), block.bytes.size()) == 0;
-    GlobalUnlock(block.handle);
-    return same;
-}
 
 bool Detect()
 {

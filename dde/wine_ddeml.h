@@ -17,7 +17,7 @@
 #include <windows.h>
 #include <ddeml.h>
 
-#include <string>
+#include "dde/wine_blocks.h"
 
 namespace wine_ddeml {
 
@@ -27,19 +27,6 @@ bool Detect();
 // Switches the workarounds on or off whatever runs the program (for tests).
 void Enable(bool on);
 bool Enabled();
-
-// A moveable block that Wine's DDEML is expected to have left behind: its handle and the bytes
-// it must hold.
-struct Block {
-    HGLOBAL handle;
-    std::string bytes;
-};
-
-// True when `block.handle` is, beyond doubt, the block DDEML left behind: allocated, not locked,
-// shared for DDE (DDEML allocates its data handles and copies with GMEM_DDESHARE, and Wine's
-// user32 the blocks of the DDE messages it receives), exactly as large as the expected bytes and
-// holding them. A handle that is free or holds anything else is left alone.
-bool IsLeftBehind(const Block& block);
 
 // DdePostAdvise with the workarounds around it: every advise loop answered with data but the
 // last gets a reference on the item's atom for the one its message takes away (the last

@@ -65,6 +65,15 @@ void endConversation(DWORD instance, HCONV conv)
         DdeFreeStringHandle(instance, info.hszTopic);
 }
 
+// The name of a global atom; empty when there is none. DDEML makes no string handle then.
+std::wstring atomName(ATOM atom)
+{
+    wchar_t name[256] = {};
+    if (atom == 0 || GlobalGetAtomNameW(atom, name, 256) == 0)
+        return std::wstring();
+    return name;
+}
+
 }  // namespace
 
 Session::Session(DWORD timeoutMs, UINT unicodeCodePage)
@@ -131,26 +140,39 @@ LRESULT CALLBACK Session::heldUpdates(int code, WPARAM removed, LPARAM message)
 {
     MSG* msg = reinterpret_cast<MSG*>(message);
     Session* session = transacting;
-    if (code == HC_ACTION && removed == PM_REMOVE && session && msg->message == WM_DDE_DATA &&
-        msg->hwnd != nullptr && msg->hwnd == session->clientWindow) {
-        UINT_PTR block = 0, atom = 0;
-        bool answer = false;
-        if (UnpackDDElParam(WM_DDE_DATA, msg->lParam, &block, &atom) && block != 0) {
-            const HGLOBAL global = reinterpret_cast<HGLOBAL>(block);
-            if (const auto* data = static_cast<const DDEDATA*>(GlobalLock(global))) {
-                answer = data->fResponse != 0;
-                GlobalUnlock(global);
+    if (code != HC_ACTION || removed != PM_REMOVE || session == nullptr || msg->hwnd == nullptr ||
+        msg->hwnd != session->clientWindow)
+        return CallNextHookEx(nullptr, code, removed, message);
+    try {
+        if (msg->message == WM_DDE_DATA) {
+            UINT_PTR block = 0, atom = 0;
+            bool answer = false;
+            if (UnpackDDElParam(WM_DDE_DATA, msg->lParam, &block, &atom) && block != 0) {
+                const HGLOBAL global = reinterpret_cast<HGLOBAL>(block);
+                if (const auto* data = static_cast<const DDEDATA*>(GlobalLock(global))) {
+                    answer = data->fResponse != 0;
+                    GlobalUnlock(global);
+                }
             }
-        }
-        if (!answer) {
-            try {
+            if (answer) {
+                // Only a request's wait makes a string handle of what it takes.
+                const HGLOBAL global = reinterpret_cast<HGLOBAL>(block);
+                const bool named = session->transactionType == XTYP_REQUEST;
+                session->replies.push_back({{global, wine_ddeml::Contents(global)},
+                                            named ? atomName(static_cast<ATOM>(atom)) : L""});
+            } else {
                 session->held.push_back(*msg);
                 // A message without a window is dispatched to nobody by the wait.
                 msg->hwnd = nullptr;
-            } catch (...) {
-                // Out of memory: the update goes to the wait, as without the hook.
             }
+        } else if (msg->message == WM_DDE_ACK && (session->transactionType == XTYP_ADVSTART ||
+                                                  session->transactionType == XTYP_ADVSTOP)) {
+            UINT_PTR status = 0, atom = 0;
+            if (UnpackDDElParam(WM_DDE_ACK, msg->lParam, &status, &atom))
+                session->replies.push_back({{nullptr, {}}, atomName(static_cast<ATOM>(atom))});
         }
+    } catch (...) {
+        // Out of memory: the message goes to the wait, as without the hook.
     }
     return CallNextHookEx(nullptr, code, removed, message);
 }
@@ -162,9 +184,10 @@ HDDEDATA Session::transact(LPBYTE data, DWORD size, HSZ item, UINT format, UINT 
     // for the hook chain at every message taken from the queue (call_hooks in
     // dlls/win32u/hook.c), and updates arrive by the thousand.
     if (runsUnderWine())
-        updateHook = SetWindowsHookExW(WH_GETMESSAGE, &Session::heldUpdates, nullptr,
-                                       GetCurrentThreadId());
+        updateHook =
+            SetWindowsHookExW(WH_GETMESSAGE, &Session::heldUpdates, nullptr, GetCurrentThreadId());
     transacting = this;
+    transactionType = type;
     const HDDEDATA answer =
         DdeClientTransaction(data, size, conversation, item, format, type, timeoutMs, &result);
     if (answer == nullptr)
@@ -173,6 +196,26 @@ HDDEDATA Session::transact(LPBYTE data, DWORD size, HSZ item, UINT format, UINT 
     if (updateHook)
         UnhookWindowsHookEx(updateHook);
     updateHook = nullptr;
+    // Wine's DDEML makes a string handle of the item each reply names (WDML_HandleRequestReply,
+    // WDML_HandleAdviseReply and WDML_HandleUnadviseReply in dlls/user32/dde_client.c) and never
+    // frees it, and it keeps the block a request's answer came in (KOMVAS's DDEML does not set
+    // fRelease): about 50 bytes for every advise loop started or stopped and 150 for every
+    // request, until the process ends; a bridge starts its loops again at every restart of
+    // KOMVAS. Both are given back here, the block once recognised byte for byte. DDEML keeps one
+    // node for every string handle made (WDML_CreateString in dlls/user32/dde_misc.c), and the
+    // nodes of one string are alike: one handle made and two freed give back the one Wine made.
+    for (const Reply& seen : replies) {
+        if (seen.block.handle != nullptr && wine_ddeml::IsLeftBehind(seen.block))
+            GlobalFree(seen.block.handle);
+        if (seen.item.empty())
+            continue;
+        const HSZ named = DdeCreateStringHandleW(instance, seen.item.c_str(), CP_WINUNICODE);
+        if (named == nullptr)
+            continue;
+        DdeFreeStringHandle(instance, named);
+        DdeFreeStringHandle(instance, named);
+    }
+    replies.clear();
     std::vector<MSG> updates;
     updates.swap(held);
     for (const MSG& update : updates)
@@ -339,14 +382,32 @@ bool pump(DWORD ms, std::initializer_list<HANDLE> wake)
         bool more = false;
         const ULONGLONG servedUntil = GetTickCount64() + serveAtOnceMs;
         while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            bool awaited = false;
+            Session* terminated = nullptr;
             if (msg.message == WM_DDE_ACK) {
                 for (Session* session : sessions) {
                     if (session->ackWindow != nullptr && msg.hwnd == session->ackWindow)
-                        acknowledged = session->ackSeen = true;
+                        awaited = acknowledged = session->ackSeen = true;
+                }
+            } else if (msg.message == WM_DDE_TERMINATE && runsUnderWine()) {
+                for (Session* session : sessions) {
+                    if (session->conversation != nullptr && msg.hwnd == session->clientWindow)
+                        terminated = session;
                 }
             }
-            TranslateMessage(&msg);
-            DispatchMessageA(&msg);
+            if (terminated) {
+                terminated->endedByServer(msg);
+            } else if (awaited) {
+                // Wine's DDEML does nothing with this acknowledgement (WDML_HandleReply in
+                // dlls/user32/dde_client.c) and never frees the block in which Wine's user32
+                // packed its values: one moveable block for every request, of the 65,536 a
+                // process can hold. It is given back here instead; its atom is the one the
+                // answer's data brought, whose reference DDEML has given back already.
+                FreeDDElParam(WM_DDE_ACK, msg.lParam);
+            } else {
+                TranslateMessage(&msg);
+                DispatchMessageA(&msg);
+            }
             if (GetTickCount64() >= servedUntil) {
                 more = true;
                 break;
@@ -386,6 +447,18 @@ void Session::checkConversation()
     info.cb = sizeof info;
     if (DdeQueryConvInfo(conversation, QID_SYNC, &info) == 0 || !(info.wStatus & ST_CONNECTED))
         lose();
+}
+
+void Session::endedByServer(const MSG& terminate)
+{
+    // Wine's DDEML keeps a conversation that the server terminated, with its advise loops, for
+    // DdeReconnect (WDML_HandleIncomingTerminate in dlls/user32/dde_client.c), and then neither
+    // DdeDisconnect nor DdeUninitialize frees it: about 60 bytes for every advise loop at every
+    // stop of KOMVAS, in a bridge that runs for months. The conversation is ended from this side
+    // instead, as though the client had ended it, and Wine frees all of it: the server's
+    // terminate goes back into the queue, where it answers the one DdeDisconnect sends.
+    PostMessageW(terminate.hwnd, WM_DDE_TERMINATE, terminate.wParam, 0);
+    lose();
 }
 
 void Session::lose()

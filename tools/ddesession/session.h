@@ -19,6 +19,8 @@
 #include <string>
 #include <vector>
 
+#include "dde/wine_blocks.h"
+
 namespace ddesession {
 
 class Session {
@@ -96,6 +98,8 @@ private:
     // Ends the record of a loop and gives its string handle back.
     void dropLoop(std::vector<AdviseLoop>::iterator loop);
     void forgetAdviseLoops();
+    // Under Wine: the server's WM_DDE_TERMINATE of the conversation, taken from the queue.
+    void endedByServer(const MSG& terminate);
     void lose();
     // Serves messages until the acknowledgement that Wine's server sends after a request's
     // data has arrived at this conversation's window, or the time-out has passed.
@@ -115,6 +119,15 @@ private:
     HWND ackWindow = nullptr;     // the window whose WM_DDE_ACK is awaited
     HWND clientWindow = nullptr;  // this side's window of the conversation
     std::vector<MSG> held;        // updates that arrived during a transaction, in order
+    // Under Wine, the replies the wait of a transaction takes: a request's answer (the block it
+    // came in and the item it names) and an advise's or unadvise's acknowledgement (its item), of
+    // which Wine's DDEML keeps something (see transact).
+    struct Reply {
+        wine_ddeml::Block block;
+        std::wstring item;
+    };
+    std::vector<Reply> replies;
+    UINT transactionType = 0;  // of the transaction that waits
     bool ackSeen = false;
     UpdateHandler updateHandler;
     DisconnectHandler disconnectHandler;
