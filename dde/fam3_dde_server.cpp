@@ -1,11 +1,13 @@
 #include "dde/fam3_dde_server.h"
 
+#include <cstring>
 #include <memory>
 #include <utility>
 
 #include "item/item_name.h"
 #include "resources/message_ids.h"
 #include "shell/msg.h"
+#include "value/dde_text.h"
 
 namespace fam3 {
 
@@ -136,8 +138,8 @@ HDDEDATA FAM3DdeServer::Request(const DdeTransaction* t)
     if (found != items.end())
         return found->second->holder->GetDataHandle();
     // Nobody advises the item, so it is not read from the PLC and has no value.
-    static const char nothing[] = "#NOTHING";
-    return Dde::CreateDataHandle(nothing, sizeof nothing, 0, t->hsz2, CF_TEXT, 0);
+    const DWORD size = static_cast<DWORD>(std::strlen(fam3::NothingText) + 1);
+    return Dde::CreateDataHandle(fam3::NothingText, size, 0, t->hsz2, CF_TEXT, 0);
 }
 
 int FAM3DdeServer::AdviseStop(const DdeTransaction* t)

@@ -9,6 +9,9 @@
 
 namespace config {
 
+// The DDE service that the server registers and its clients connect to.
+constexpr const char* ServiceName = "KOMVAS";
+
 // The name of the system topic; a section of that name therefore cannot name a PLC.
 constexpr const char* SystemTopicName = "SYSTEM";
 

@@ -76,7 +76,7 @@ bool StartUp()
     }
     Msg::Log(Msg::Info, msgid::DdemlOk);
 
-    serviceHandle = Dde::CreateStringHandle("KOMVAS");
+    serviceHandle = Dde::CreateStringHandle(config::ServiceName);
     systemTopic = Dde::CreateStringHandle(config::SystemTopicName);
     if (serviceHandle == nullptr || systemTopic == nullptr ||
         Dde::NameService(serviceHandle, nullptr, DNS_REGISTER) == nullptr) {

@@ -12,6 +12,9 @@ constexpr const char* NaNText = "#NaN";
 constexpr const char* TimeOutText = "#TMOUT";
 constexpr const char* EmptyText = "#EMPTY";
 constexpr const char* ErrorTextPrefix = "#ERR ";  // followed by the code in signed decimal
+// What a request for an item that no conversation advises shows: it is not read, so it has no
+// value.
+constexpr const char* NothingText = "#NOTHING";
 // What an empty string value shows.
 constexpr const char* NullStringText = "(null)";
 

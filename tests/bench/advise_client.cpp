@@ -22,9 +22,10 @@
 #include <string>
 #include <vector>
 
+#include "shell/config_values.h"
+
 namespace {
 
-const char Service[] = "KOMVAS";
 constexpr DWORD TransactionMs = 5000;
 // A new item's first value comes with the link's next read, a few ticks later.
 constexpr DWORD ValueMs = 2000;
@@ -106,7 +107,7 @@ public:
                            APPCMD_CLIENTONLY | CBF_SKIP_REGISTRATIONS | CBF_SKIP_UNREGISTRATIONS,
                            0) != DMLERR_NO_ERROR)
             instance = 0;
-        service = DdeCreateStringHandleA(instance, Service, CP_WINANSI);
+        service = DdeCreateStringHandleA(instance, config::ServiceName, CP_WINANSI);
         topic = DdeCreateStringHandleA(instance, topicName, CP_WINANSI);
     }
     ~DdemlClient()
@@ -255,7 +256,7 @@ public:
     {
         server = nullptr;
         serverTerminated = false;
-        const ATOM service = GlobalAddAtomW(L"KOMVAS");
+        const ATOM service = GlobalAddAtomA(config::ServiceName);
         const ATOM topicAtom = GlobalAddAtomW(topic.c_str());
         initiating = true;
         DWORD_PTR result = 0;

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "shell/config_values.h"
+
 namespace ddeclient {
 
 // Exit codes of the program; each failure that a user or a script may want to tell apart has
@@ -27,7 +29,7 @@ constexpr unsigned UnicodeFormat = 13;  // CF_UNICODETEXT
 
 struct Options {
     Command command = Command::Request;
-    std::string service = "KOMVAS";
+    std::string service = config::ServiceName;
     std::string topic;
     std::vector<std::string> arguments;  // the item names, or the one execute command
     unsigned format = TextFormat;        // clipboard format of requests and advise loops

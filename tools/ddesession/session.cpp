@@ -262,13 +262,19 @@ std::vector<Session::AdviseLoop>::iterator Session::findLoop(HSZ hsz, UINT forma
     });
 }
 
+HSZ Session::itemHandle(const std::string& item)
+{
+    const HSZ hsz = DdeCreateStringHandleA(instance, item.c_str(), CP_WINANSI);
+    if (!hsz)
+        error = DdeGetLastError(instance);
+    return hsz;
+}
+
 bool Session::request(const std::string& item, UINT format, std::string& value)
 {
-    HSZ hsz = DdeCreateStringHandleA(instance, item.c_str(), CP_WINANSI);
-    if (!hsz) {
-        error = DdeGetLastError(instance);
+    const HSZ hsz = itemHandle(item);
+    if (!hsz)
         return false;
-    }
     HDDEDATA data = transact(nullptr, 0, hsz, format, XTYP_REQUEST);
     if (data) {
         value = dataText(data, format, unicodeCodePage);
@@ -286,11 +292,9 @@ bool Session::request(const std::string& item, UINT format, std::string& value)
 
 bool Session::advise(const std::string& item, UINT format)
 {
-    HSZ hsz = DdeCreateStringHandleA(instance, item.c_str(), CP_WINANSI);
-    if (!hsz) {
-        error = DdeGetLastError(instance);
+    const HSZ hsz = itemHandle(item);
+    if (!hsz)
         return false;
-    }
     const HDDEDATA ok = transact(nullptr, 0, hsz, format, XTYP_ADVSTART);
     if (!ok) {
         DdeFreeStringHandle(instance, hsz);
@@ -310,11 +314,9 @@ bool Session::advise(const std::string& item, UINT format)
 
 bool Session::unadvise(const std::string& item, UINT format)
 {
-    HSZ hsz = DdeCreateStringHandleA(instance, item.c_str(), CP_WINANSI);
-    if (!hsz) {
-        error = DdeGetLastError(instance);
+    const HSZ hsz = itemHandle(item);
+    if (!hsz)
         return false;
-    }
     const HDDEDATA ok = transact(nullptr, 0, hsz, format, XTYP_ADVSTOP);
     if (!ok)
         settleAfterFailure();

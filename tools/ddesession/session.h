@@ -92,6 +92,8 @@ private:
     HDDEDATA transact(LPBYTE data, DWORD size, HSZ item, UINT format, UINT type);
     HDDEDATA handle(UINT type, UINT format, HSZ hsz2, HDDEDATA data);
     std::string itemName(HSZ hsz) const;
+    // The item's string handle (ANSI text); null, with the error kept, when DDEML refuses it.
+    HSZ itemHandle(const std::string& item);
     // The loop on the item's handle in `format`, or end(). An instance gives one string, in any
     // letter case, one handle value, so handles compare by value.
     std::vector<AdviseLoop>::iterator findLoop(HSZ hsz, UINT format);

@@ -4,12 +4,12 @@
 
 #include "shell/config_values.h"
 #include "tools/mqttbridge/text.h"
+#include "value/dde_text.h"
 
 namespace mqttbridge {
 
 namespace {
 
-constexpr char Service[] = "KOMVAS";
 // Time-out of each synchronous DDE transaction.
 constexpr DWORD TransactionMs = 5000;
 // How often KOMVAS is looked for while it is away, and looked at while it is there.
@@ -21,8 +21,6 @@ constexpr DWORD StopMs = 3000;
 // An advise that failed although KOMVAS did not refuse it (its answer came after the time-out,
 // KOMVAS being busy) is asked again, at most this many times in a row.
 constexpr int AdviseAttempts = 8;
-// What KOMVAS answers a request for an item that no conversation advises.
-constexpr char NothingText[] = "#NOTHING";
 
 }  // namespace
 
@@ -140,11 +138,11 @@ void Bridge::received(std::size_t item, const std::string& text)
 void Bridge::connectKomvas()
 {
     auto session = std::make_unique<ddesession::Session>(TransactionMs, CP_UTF8);
-    if (!session->initialize() || !session->connect(Service, config::SystemTopicName)) {
+    if (!session->initialize() || !session->connect(config::ServiceName, config::SystemTopicName)) {
         if (!absenceSaid)
-            say("KOMVAS is not running (no DDE conversation with " + std::string(Service) + "|" +
-                config::SystemTopicName + "): looking for it every " +
-                std::to_string(KomvasRetryMs / 1000) + " s");
+            say("KOMVAS is not running (no DDE conversation with " +
+                std::string(config::ServiceName) + "|" + config::SystemTopicName +
+                "): looking for it every " + std::to_string(KomvasRetryMs / 1000) + " s");
         absenceSaid = true;
         return;
     }
@@ -179,7 +177,7 @@ void Bridge::connectKomvas()
 void Bridge::openTopic(Plc& plc)
 {
     auto session = std::make_unique<ddesession::Session>(TransactionMs, CP_UTF8);
-    if (!session->initialize() || !session->connect(Service, plc.ansiName)) {
+    if (!session->initialize() || !session->connect(config::ServiceName, plc.ansiName)) {
         // Looked for again with KOMVAS itself; said once for each time KOMVAS is reached.
         if (!plc.topicRefusalSaid) {
             for (std::size_t i : plc.items)
@@ -211,7 +209,8 @@ void Bridge::adviseItem(Plc& plc, std::size_t item)
         // has a value, one it refused is "#NOTHING" (no conversation advises it). Only an
         // advise that KOMVAS did not refuse is asked again.
         std::string answer;
-        if (plc.session->request(state.ansiName, CF_UNICODETEXT, answer) && answer == NothingText) {
+        if (plc.session->request(state.ansiName, CF_UNICODETEXT, answer) &&
+            answer == fam3::NothingText) {
             say("KOMVAS refuses " + settings.items[item].plc + "!" + settings.items[item].name +
                 " (its console says why)");
             state.refused = true;
@@ -245,7 +244,7 @@ bool Bridge::catchUp(ULONGLONG until)
             adviseItem(plc, i);
         std::string value;
         if (state.advised && plc.session->request(state.ansiName, CF_UNICODETEXT, value) &&
-            !state.received && value != NothingText)
+            !state.received && value != fam3::NothingText)
             received(i, value);
         catchUpFrom = i + 1;
     }
